@@ -47,7 +47,9 @@ public:
     // Saves the history a short while after it changed, so a crash loses only the last seconds.
     void scheduleHistorySave();
 
-    // Settings text and settings window (history/SettingsText.cpp).
+    // Settings text and settings window (history/SettingsWindow.cpp).
+    // The look of the three text views, and the two preference views bound to their preferences.
+    void setupSettingTextViews();
     void loadSettingText();
     void setSettingText();
     void setMyAttrToTextStorage(TextView& textView);

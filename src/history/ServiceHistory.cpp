@@ -115,9 +115,9 @@ const ApplicationHistory* ServiceHistory::find(const std::string& applicationKey
     return it == tables_.end() ? nullptr : &it->second;
 }
 
-ApplicationHistory& ServiceHistory::tableFor(const std::string& applicationKey) {
+ApplicationHistory& ServiceHistory::tableFor(const std::string& applicationKey, std::size_t capacityHint) {
     auto [it, inserted] = tables_.try_emplace(applicationKey);
-    if (inserted) it->second.reserve(128);
+    if (inserted) it->second.reserve(capacityHint);
     return it->second;
 }
 

@@ -53,8 +53,8 @@ private:
 class ServiceHistory {
 public:
     const ApplicationHistory* find(const std::string& applicationKey) const;
-    // The application's table, created empty when absent.
-    ApplicationHistory& tableFor(const std::string& applicationKey);
+    // The application's table, created empty (with room for `capacityHint` items) when absent.
+    ApplicationHistory& tableFor(const std::string& applicationKey, std::size_t capacityHint = 128);
     std::size_t size() const { return tables_.size(); }
     bool empty() const { return tables_.empty(); }
     const std::unordered_map<std::string, ApplicationHistory>& tables() const { return tables_; }

@@ -84,6 +84,9 @@ public:
     virtual ~TextView() = default;
     virtual std::string string() const = 0;
     virtual void setString(const std::string& text) = 0;
+    // The font of that name and size with the metrics this view draws it with; when the platform has no
+    // font of that name, its closest monospaced one.
+    virtual Font fontWithName(const std::string& name, double pointSize) const = 0;
     virtual void setFont(const Font& font) = 0;            // the view's typing font
     virtual void setTextStorageFont(const Font& font) = 0; // the font of the stored text
     virtual void setDefaultParagraphStyle(const ParagraphStyle& style) = 0;

@@ -102,6 +102,10 @@ class SimTextView : public TextView {
 public:
     std::string string() const override { return text_; }
     void setString(const std::string& text) override;
+    // Every simulated font is monospaced, each character cell 0.6 em wide (as Monaco's).
+    Font fontWithName(const std::string& name, double pointSize) const override {
+        return Font{name, pointSize, pointSize * 0.6};
+    }
     void setFont(const Font& font) override { viewFont = font; }
     void setTextStorageFont(const Font& font) override { storageFont = font; }
     void setDefaultParagraphStyle(const ParagraphStyle& style) override { defaultParagraphStyle = style; }
