@@ -44,6 +44,8 @@ public:
     void addMenuItemHistoryWithTitle(const std::string& title, ProcessId pid);
     void loadMenuItemHistory();
     void saveMenuItemHistory();
+    // Saves the history a short while after it changed, so a crash loses only the last seconds.
+    void scheduleHistorySave();
 
     // Settings text and settings window (history/SettingsText.cpp).
     void loadSettingText();
@@ -123,8 +125,6 @@ public:
 private:
     // Brings a window forward: order front, activate the application, order front again.
     void bringWindowForward(Window& target);
-    // Saves the history a short while after it changed, so a crash loses only the last seconds.
-    void scheduleHistorySave();
 
     std::optional<TimerId> historySaveTimer_;
     std::vector<NotificationCenter::ObserverId> workspaceObservers_;

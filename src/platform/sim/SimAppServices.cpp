@@ -1,0 +1,26 @@
+#include "platform/sim/SimAppServices.h"
+
+#include "platform/sim/DefaultButtonSetting.h"
+
+namespace quoddle {
+
+SimAppServices::SimAppServices()
+    : localizations{{"Services", "Services"}, {"Default Button Setting", kSimDefaultButtonSetting}} {}
+
+std::string SimAppServices::localizedString(const std::string& key) const {
+    auto it = localizations.find(key);
+    return it == localizations.end() ? key : it->second;
+}
+
+std::string SimAppServices::displayNameAtPath(const std::string& path) const {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    if (auto dot = name.rfind(".app"); dot != std::string::npos && dot + 4 == name.size()) name.erase(dot);
+    return name;
+}
+
+int SimAppServices::runModalAlert(const std::string& messageText, const std::string& informativeText, int) {
+    alertsShown.push_back(messageText + "\n" + informativeText);
+    return alertAnswer;
+}
+
+} // namespace quoddle

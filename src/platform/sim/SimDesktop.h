@@ -1,0 +1,52 @@
+#pragma once
+// The simulated desktop: every port in memory, and the actions of a user. Tests and the demo build the
+// controller on `platform()`.
+
+#include "platform/Platform.h"
+#include "platform/sim/SimAppServices.h"
+#include "platform/sim/SimDefaultsStore.h"
+#include "platform/sim/SimEventTaps.h"
+#include "platform/sim/SimLoginItems.h"
+#include "platform/sim/SimRunLoop.h"
+#include "platform/sim/SimUi.h"
+#include "platform/sim/SimWorkspace.h"
+
+#include <memory>
+
+namespace quoddle {
+
+class SimDesktop {
+public:
+    SimDesktop();
+    ~SimDesktop();
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
+    Platform& platform() { return platform_; }
+
+    SimClock clock;
+    SimRunLoop runLoop{clock};
+    SimDefaultsStore defaultsStore;
+    SimWorkspace workspace{RunningApplication{400, "org.quoddle.Quoddle", "Quoddle"}};
+    SimAppServices appServices;
+    SimEventTaps eventTaps;
+    SimScreens screens;
+    SimPointer pointer{screens};
+    SimKeyboardLayout keyboardLayout;
+    SimLoginItems loginItems;
+    SimPaletteWindow window{screens};
+    SimWindow settingWindow;
+    SimWindow nowLoadingWindow;
+    SimTextView settingTextView;
+    SimTextView shortcutButtonSettingTextView;
+    SimTextView blacklistAppSettingTextView;
+    SimTextField axapiMessageTextField;
+
+    Accessibility& accessibility();
+
+private:
+    std::unique_ptr<Accessibility> accessibility_;
+    Platform platform_;
+};
+
+} // namespace quoddle

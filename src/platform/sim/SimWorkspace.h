@@ -1,0 +1,46 @@
+#pragma once
+// The simulated workspace: running applications in launch order, the active one, and the workspace
+// notifications a user's launching, activating and quitting would cause.
+
+#include "platform/Workspace.h"
+
+#include <string>
+#include <vector>
+
+namespace quoddle {
+
+class SimWorkspace : public Workspace {
+public:
+    explicit SimWorkspace(RunningApplication current);
+
+    std::vector<RunningApplication> runningApplications() const override { return applications_; }
+    std::optional<RunningApplication> runningApplicationWithProcessIdentifier(ProcessId pid) const override;
+    std::vector<RunningApplication>
+    runningApplicationsWithBundleIdentifier(const std::string& bundleIdentifier) const override;
+    std::optional<RunningApplication> activeApplication() const override;
+    RunningApplication currentApplication() const override { return current_; }
+    NotificationCenter& notificationCenter() override { return center_; }
+    std::vector<std::string> systemPreferencePanesDirectories() const override { return preferencePanesDirectories; }
+    bool openURL(const std::string& url) override;
+
+    // What a user or the system does. Launching posts the launch notification; activating posts the
+    // deactivation of the previously active application, then the activation.
+    RunningApplication launch(const std::string& localizedName, const std::string& bundleIdentifier);
+    // An application without a bundle identifier or without a name.
+    RunningApplication launchUnnamedOrUnbundled(std::optional<std::string> localizedName,
+                                                std::optional<std::string> bundleIdentifier);
+    void activate(ProcessId pid);
+    void quit(ProcessId pid);
+
+    std::vector<std::string> preferencePanesDirectories{"/System/Library/PreferencePanes"};
+    std::vector<std::string> openedURLs;
+
+private:
+    NotificationCenter center_;
+    RunningApplication current_;
+    std::vector<RunningApplication> applications_;
+    ProcessId activePid_ = -1;
+    ProcessId nextPid_ = 501;
+};
+
+} // namespace quoddle

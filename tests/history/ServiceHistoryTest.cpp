@@ -1,0 +1,156 @@
+#include "history/ServiceHistory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+namespace quoddle {
+namespace {
+
+using std::chrono::seconds;
+const TimePoint t0 = std::chrono::sys_days{std::chrono::year{2026} / 1 / 1};
+
+HistoryItem item(std::string title, std::int32_t count, TimePoint date) {
+    return HistoryItem{std::move(title), std::nullopt, count, date, {}};
+}
+
+std::vector<std::string> titles(const std::vector<const HistoryItem*>& items) {
+    std::vector<std::string> result;
+    for (const HistoryItem* i : items) result.push_back(i->title);
+    return result;
+}
+
+TEST(HistoryItemOrdering, CountSortPutsTheHighestFirstAndDateSortTheLatest) {
+    HistoryItem a = item("A", 5, t0 + seconds(1)), b = item("B", 10000, t0), c = item("C", 1, t0 + seconds(2));
+    EXPECT_EQ(itemDicArrayCountSort(a, b, nullptr), 1);
+    EXPECT_EQ(itemDicArrayCountSort(b, a, nullptr), -1);
+    EXPECT_EQ(itemDicArrayCountSort(a, a, nullptr), 0);
+    EXPECT_EQ(itemDicArrayDateSort(c, a, nullptr), -1);
+    EXPECT_EQ(itemDicArrayDateSort(a, c, nullptr), 1);
+    EXPECT_EQ(itemDicArrayDateSort(a, a, nullptr), 0);
+    HistoryItem undated{"U", std::nullopt, 1, std::nullopt, {}};
+    EXPECT_EQ(itemDicArrayDateSort(undated, b, nullptr), 1) << "an item without a Date is the oldest";
+
+    ApplicationHistory table;
+    for (const HistoryItem& i : {a, b, c}) table.put(i);
+    EXPECT_EQ(titles(table.itemsSortedByCount()), (std::vector<std::string>{"B", "A", "C"}));
+    EXPECT_EQ(titles(table.itemsSortedByDate()), (std::vector<std::string>{"C", "A", "B"}));
+}
+
+TEST(HistoryItemOrdering, UpdateCountsUpAndRefreshesTheDateWithoutWrapping) {
+    HistoryItem i = item("T", 0, t0);
+    updateDateAndCountWithItemDic(i, t0 + seconds(5));
+    EXPECT_EQ(i.count, 1);
+    EXPECT_EQ(i.date, t0 + seconds(5));
+    i.count = std::numeric_limits<std::int32_t>::max();
+    updateDateAndCountWithItemDic(i, t0);
+    EXPECT_EQ(i.count, std::numeric_limits<std::int32_t>::max());
+}
+
+TEST(ApplicationHistory, RecordUseCreatesThenCountsAndPutReplaces) {
+    ApplicationHistory table;
+    table.recordUse("Make Sticky", t0);
+    table.recordUse("Make Sticky", t0 + seconds(3));
+    ASSERT_NE(table.find("Make Sticky"), nullptr);
+    EXPECT_EQ(table.find("Make Sticky")->count, 2);
+    EXPECT_EQ(table.find("Make Sticky")->date, t0 + seconds(3));
+    table.put(item("Make Sticky", 7, t0));
+    EXPECT_EQ(table.size(), 1u);
+    EXPECT_EQ(table.find("Make Sticky")->count, 7);
+    EXPECT_EQ(table.itemsWithCountAtLeast(7).size(), 1u) << "the sort keys follow a replacement";
+    EXPECT_EQ(table.find("missing"), nullptr);
+}
+
+TEST(ApplicationHistory, NothingIsEvicted) {
+    ApplicationHistory table;
+    for (int i = 0; i < 1000; ++i) table.recordUse("Service " + std::to_string(i), t0 + seconds(i));
+    EXPECT_EQ(table.size(), 1000u);
+}
+
+// The palette's shortcuts must pick exactly what sorting the whole table would.
+TEST(ApplicationHistory, SelectionsAgreeWithFullSortsOverRandomHistories) {
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 300; ++round) {
+        ApplicationHistory table;
+        int size = std::uniform_int_distribution<int>(0, 60)(random);
+        for (int i = 0; i < size; ++i) {
+            // Few distinct dates and counts, so ties are common.
+            table.put(item("T" + std::to_string(i), std::uniform_int_distribution<int>(0, 6)(random),
+                           t0 + seconds(std::uniform_int_distribution<int>(0, 12)(random))));
+        }
+        std::int32_t threshold = std::uniform_int_distribution<int>(0, 7)(random);
+        std::vector<std::string> expectedFrequent;
+        for (const HistoryItem* i : table.itemsSortedByCount())
+            if (i->count >= threshold) expectedFrequent.push_back(i->title);
+        EXPECT_EQ(titles(table.itemsWithCountAtLeast(threshold)), expectedFrequent);
+
+        std::int32_t limit = std::uniform_int_distribution<int>(-1, 5)(random);
+        std::set<std::string> excluded;
+        for (int i = 0; i < size; ++i)
+            if (random() % 3 == 0) excluded.insert("T" + std::to_string(i));
+        auto isExcluded = [&](const std::string& t) { return excluded.count(t) != 0; };
+        std::vector<std::string> expectedNewest;
+        for (const HistoryItem* i : table.itemsSortedByDate()) {
+            if (isExcluded(i->title)) continue;
+            expectedNewest.push_back(i->title);
+            if (static_cast<std::int32_t>(expectedNewest.size()) >= limit) break;
+        }
+        EXPECT_EQ(titles(table.newestItems(limit, isExcluded)), expectedNewest) << "round " << round;
+    }
+}
+
+TEST(ServiceHistoryStoredForm, RoundTripKeepsEveryKeyIncludingUnknownOnes) {
+    ServiceHistory history;
+    HistoryItem withUserTitle{"Search With Google", "Google", 12, t0 + std::chrono::milliseconds(1234), {}};
+    withUserTitle.otherKeys.emplace("Colour", "blue");
+    history.tableFor("Safari").put(withUserTitle);
+    history.tableFor("*").put(item("Search With Google", 13, t0));
+
+    PlistDictionary stored = history.toPlist();
+    const auto& safariItem = *stored.at("Safari").get<PlistDictionary>()->at("Search With Google").get<PlistDictionary>();
+    EXPECT_EQ(safariItem.at("UserTitle"), PlistValue("Google"));
+    EXPECT_EQ(safariItem.at("Count"), PlistValue(std::int64_t{12}));
+    EXPECT_EQ(safariItem.at("Colour"), PlistValue("blue"));
+    EXPECT_EQ(stored.at("*").get<PlistDictionary>()->at("Search With Google").get<PlistDictionary>()->count("UserTitle"), 0u);
+
+    int skipped = 0;
+    ServiceHistory loaded = ServiceHistory::fromPlist(stored, [&](const std::string&) { ++skipped; });
+    EXPECT_EQ(skipped, 0);
+    EXPECT_TRUE(loaded == history);
+    EXPECT_EQ(loaded.itemDate("Safari", "Search With Google"), t0 + std::chrono::milliseconds(1234));
+    EXPECT_EQ(loaded.itemDate("Safari", "Nothing"), std::nullopt);
+    EXPECT_EQ(loaded.itemDate("Nobody", "Search With Google"), std::nullopt);
+}
+
+TEST(ServiceHistoryStoredForm, EntriesOfTheWrongShapeAreSkippedAndTheRestKept) {
+    PlistDictionary good{{"Title", "Good"}, {"Count", 3}, {"Date", PlistValue(t0)}};
+    PlistDictionary noCount{{"Title", "NoCount"}};
+    PlistDictionary textCount{{"Title", "Text"}, {"Count", "many"}};
+    PlistDictionary noTitle{{"Count", 2}};
+    PlistDictionary hugeCount{{"Title", "Huge"}, {"Count", std::int64_t{1} << 40}};
+    PlistDictionary app{{"Good", good}, {"NoCount", noCount}, {"Text", textCount},
+                        {"NoTitle", noTitle}, {"Scalar", "just a string"}, {"Huge", hugeCount}};
+    PlistDictionary stored{{"TextEdit", app}, {"Broken", PlistArray{PlistValue(1)}}};
+
+    std::vector<std::string> problems;
+    ServiceHistory loaded = ServiceHistory::fromPlist(stored, [&](const std::string& p) { problems.push_back(p); });
+    ASSERT_NE(loaded.find("TextEdit"), nullptr);
+    const ApplicationHistory& table = *loaded.find("TextEdit");
+    EXPECT_EQ(table.size(), 3u);
+    EXPECT_EQ(table.find("Good")->count, 3);
+    EXPECT_EQ(table.find("NoCount")->count, 0) << "a missing Count reads as 0";
+    EXPECT_EQ(table.find("Huge")->count, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(loaded.find("Broken"), nullptr);
+    EXPECT_EQ(problems.size(), 4u); // Text, NoTitle, Scalar, Broken
+
+    problems.clear();
+    EXPECT_TRUE(ServiceHistory::fromPlist(PlistValue("not a dictionary"), [&](const std::string& p) {
+                    problems.push_back(p);
+                }).empty());
+    EXPECT_EQ(problems.size(), 1u);
+}
+
+} // namespace
+} // namespace quoddle
