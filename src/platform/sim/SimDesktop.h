@@ -3,6 +3,7 @@
 // controller on `platform()`.
 
 #include "platform/Platform.h"
+#include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimAppServices.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimEventTaps.h"
@@ -10,8 +11,6 @@
 #include "platform/sim/SimRunLoop.h"
 #include "platform/sim/SimUi.h"
 #include "platform/sim/SimWorkspace.h"
-
-#include <memory>
 
 namespace quoddle {
 
@@ -23,6 +22,14 @@ public:
     SimDesktop& operator=(const SimDesktop&) = delete;
 
     Platform& platform() { return platform_; }
+
+    // The user's hands. Each input goes through the event tap and the main loop then runs what it queued.
+    void moveMouseTo(Point eventLocation) { pointer.moveTo(pointer.screenPointOfEventPoint(eventLocation)); }
+    void pressLeftButton() { input(kCGEventLeftMouseDown); }
+    void releaseLeftButton() { input(kCGEventLeftMouseUp); }
+    void pressRightButton() { input(kCGEventRightMouseDown); }
+    void pressOtherButton() { input(kCGEventOtherMouseDown); }
+    void pressKey() { input(kCGEventKeyDown); }
 
     SimClock clock;
     SimRunLoop runLoop{clock};
@@ -41,11 +48,11 @@ public:
     SimTextView shortcutButtonSettingTextView;
     SimTextView blacklistAppSettingTextView;
     SimTextField axapiMessageTextField;
-
-    Accessibility& accessibility();
+    SimAccessibility accessibility;
 
 private:
-    std::unique_ptr<Accessibility> accessibility_;
+    void input(CGEventType type);
+
     Platform platform_;
 };
 
