@@ -1,30 +1,11 @@
 #include "history/SettingsText.h"
 
+#include "Library/RegexAdditions.h"
 #include "Library/UserDefaults.h"
 
 #include <algorithm>
 
 namespace quoddle {
-
-// TEMPORARY stand-in until the regex helpers are merged: the "\t+" split with its three rules (a run of
-// tabs is one separator, a leading tab gives an empty first piece, trailing tabs give no piece).
-namespace {
-std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string& text, const std::string&) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t tab = text.find('\t', start);
-        if (tab == std::string::npos) {
-            pieces.push_back(text.substr(start));
-            break;
-        }
-        pieces.push_back(text.substr(start, tab - start));
-        start = text.find_first_not_of('\t', tab);
-        if (start == std::string::npos) break;
-    }
-    return pieces;
-}
-} // namespace
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "SimFixture.h"
 #include "history/SettingsText.h"
+#include "platform/defaults/PlistCodec.h"
 
 #include <gtest/gtest.h>
 
@@ -311,12 +312,18 @@ TEST_F(SettingsWindow, ATitleWithTabsBecomesTitleAndUserTitleAndThenStaysPut) {
     EXPECT_TRUE(history() == once);
 }
 
-TEST_F(SettingsWindow, InvalidUtf8IsCarriedThroughUnchanged) {
-    const std::string title = "Bad \xFF\xC3 bytes \xED\xA0\x80";
-    apply("App\xC0\t3\t" + title + "\t\x80user\n");
-    const HistoryItem* applied = find(history(), "App\xC0", title);
-    ASSERT_NE(applied, nullptr);
-    EXPECT_EQ(applied->userTitle, "\x80user");
+TEST_F(SettingsWindow, InvalidUtf8BecomesReplacementCharactersThatTheStoreKeepsAsTheyAre) {
+    apply("App\xC0\t3\tBad \xFF\xC3 bytes \xED\xA0\x80\t\x80user\n");
+    ASSERT_EQ(history().size(), 1u);
+    const auto& [key, table] = *history().tables().begin();
+    EXPECT_EQ(key, "App\xEF\xBF\xBD");
+    ASSERT_EQ(table.size(), 1u);
+    const HistoryItem& applied = table.items().front();
+    EXPECT_EQ(applied.count, 3);
+    EXPECT_TRUE(applied.title.starts_with("Bad \xEF\xBF\xBD")) << applied.title;
+    EXPECT_EQ(applied.userTitle, "\xEF\xBF\xBDuser");
+    for (const std::string& text : {key, applied.title, *applied.userTitle})
+        EXPECT_EQ(storableString(text), text) << "valid UTF-8, stored unchanged";
 
     const ServiceHistory once = history();
     controller().loadSettingText();
