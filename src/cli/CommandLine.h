@@ -1,0 +1,36 @@
+#pragma once
+// The command line: the stored service history as settings text, and the effective preferences, read and
+// changed in the same preferences file as the application uses, without starting it.
+
+#include "platform/AppServices.h"
+#include "platform/Clock.h"
+#include "platform/DefaultsStore.h"
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace quoddle {
+
+// What runCommandLine returns for a start without arguments: run the application.
+inline constexpr int kRunApplication = -1;
+
+// Runs the command given by the arguments on the preferences file at its default path, opened only when
+// the command needs it. Returns the exit status (0 success, 1 failure, 2 usage error) or kRunApplication.
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in);
+
+struct CommandLineContext {
+    std::ostream& out;
+    std::ostream& err;
+    std::istream& in;        // read by "history import -"
+    // Opens the preferences once, when a command first needs them; log lines of the store go to `err`.
+    std::function<DefaultsStore&()> openStore;
+    const Clock& clock;      // the Date of items new to the history
+    const AppServices& appServices; // localized registered defaults
+};
+
+// The same with the arguments after the program name and the services given.
+int runCommandLine(const std::vector<std::string>& arguments, CommandLineContext& context);
+
+} // namespace quoddle
