@@ -87,9 +87,10 @@ ParsedSettingText historyOfSettingText(std::string_view text, const ServiceHisto
         item.count = intValueOfString((*fields)[1]);
         if (fields->size() > 3 && !(*fields)[3].empty()) item.userTitle = std::move((*fields)[3]);
         if (!table || applicationKey != lastKey) {
-            // No room is set aside: a hostile text may name a million applications with one item each.
-            table = &parsed.history.tableFor(applicationKey, 0);
+            // Room for as many items as the application had: an edited text is mostly the loaded one. Never
+            // more, since a hostile text may name a million applications with one item each.
             before = previous.find(applicationKey);
+            table = &parsed.history.tableFor(applicationKey, before ? before->size() : 0);
             lastKey = applicationKey;
         }
         const HistoryItem* earlier = before ? before->find(title) : nullptr;
