@@ -47,6 +47,8 @@ QuoddleAppDelegate::~QuoddleAppDelegate() {
     for (auto observer : workspaceObservers_) platform.workspace.notificationCenter().removeObserver(observer);
     if (tapNotificationObserver_) NotificationCenter::defaultCenter().removeObserver(*tapNotificationObserver_);
     window.setWillCloseHandler(nullptr);
+    for (TextView* view : {&settingTextView, &shortcutButtonSettingTextView, &blacklistAppSettingTextView})
+        view->setDidProcessEditingHandler(nullptr);
     if (gQuoddleAppDelegate == this) gQuoddleAppDelegate = nullptr;
 }
 

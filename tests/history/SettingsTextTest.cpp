@@ -278,8 +278,11 @@ TEST_F(SettingsWindow, ThePreferenceViewsShowAndStoreTheirPreferences) {
     desktop.settingTextView.userEdit("A\t1\tT\n");
     EXPECT_EQ(desktop.defaultsStore.all().size(), 2u) << "the settings text is no preference";
 
-    // A relaunch shows what was stored.
-    relaunch().setupSettingTextViews();
+    // The ended controller hears no more edits; the next one shows what was stored.
+    QuoddleAppDelegate& next = relaunch();
+    desktop.shortcutButtonSettingTextView.userEdit("typed while no controller listens");
+    EXPECT_EQ(next.userDefaults.stringForKey(kShortcutButtonSetting), "Copy\tchar\tc\tcommand\n");
+    next.setupSettingTextViews();
     EXPECT_EQ(desktop.shortcutButtonSettingTextView.string(), "Copy\tchar\tc\tcommand\n");
     EXPECT_EQ(desktop.blacklistAppSettingTextView.string(), "");
 }
