@@ -77,6 +77,7 @@ TEST_F(Controller, ReopenBringsTheSettingsWindowForward) {
 }
 
 TEST_F(Controller, AccessibilityCheckAndPreferencePane) {
+    desktop.accessibility.setAPIEnabled(false);
     controller().checkAXAPI();
     EXPECT_TRUE(desktop.window.isVisible()) << "access off: the window comes forward";
     EXPECT_NE(desktop.axapiMessageTextField.stringValue.find("OFF"), std::string::npos);
