@@ -10,7 +10,8 @@ namespace {
 // step passes none on when it finds nothing, so one check at the end covers them all.
 AXUIElementRef copyServicesMenu(Accessibility& accessibility, UIElement& helpers, ProcessId pid,
                                 const std::vector<std::string>& servicesItemTitles) {
-    AXUIElementRef menuBar = helpers.copyRoleElementInChildren(accessibility.createApplication(pid), "AXMenuBar");
+    AXUIElementRef menuBar =
+        helpers.copyRoleElementInChildren(accessibility.createApplication(pid), "AXMenuBar");
     AXUIElementRef applicationMenuItem = helpers.copyIndexElementInChildren(menuBar, 1);
     AXUIElementRef applicationMenu = helpers.copyIndexElementInChildren(applicationMenuItem, 0);
     AXUIElementRef servicesItem = helpers.copyTitleElementInChildren(applicationMenu, servicesItemTitles);
@@ -24,7 +25,8 @@ void QuoddleAppDelegate::getAllServiceMenuItemTitle() {
 
     std::vector<std::string> candidates{platform.appServices.localizedString("Services")};
     if (auto preferred = userDefaults.stringForKey(kServiceMenuItemTitle)) candidates.push_back(*preferred);
-    AXUIElementRef servicesMenu = copyServicesMenu(platform.accessibility, uiElement, serviceTargetAppPid, candidates);
+    AXUIElementRef servicesMenu =
+        copyServicesMenu(platform.accessibility, uiElement, serviceTargetAppPid, candidates);
     if (!servicesMenu) {
         allServiceNameDic.insert(prevAllServiceNameDic.begin(), prevAllServiceNameDic.end());
         return;
@@ -38,14 +40,16 @@ void QuoddleAppDelegate::getAllServiceMenuItemTitle() {
         if (!item || !*item) continue;
         // An item whose title cannot be read is skipped; the rest of the menu still counts.
         auto title = uiElement.copyValueOfExistingAttribute("AXTitle", *item);
-        if (auto text = title ? title->get<std::string>() : nullptr) allServiceNameDic.try_emplace(*text, "1");
+        if (auto text = title ? title->get<std::string>() : nullptr)
+            allServiceNameDic.try_emplace(*text, "1");
     }
 }
 
 void QuoddleAppDelegate::clickServiceMenuItem(const std::string& title) {
     std::vector<std::string> candidates{"Services", platform.appServices.localizedString("Services")};
     if (auto preferred = userDefaults.stringForKey(kServiceMenuItemTitle)) candidates.push_back(*preferred);
-    AXUIElementRef servicesMenu = copyServicesMenu(platform.accessibility, uiElement, serviceTargetAppPid, candidates);
+    AXUIElementRef servicesMenu =
+        copyServicesMenu(platform.accessibility, uiElement, serviceTargetAppPid, candidates);
     AXUIElementRef item = uiElement.copyTitleElementInChildren(servicesMenu, {title});
     if (!item) {
         platform.appServices.beep();

@@ -57,12 +57,14 @@ TEST_F(ServicesMenu, DiscoveryLearnsTheTitleOfEveryDirectChildOfTheServicesMenu)
     ProcessId textEdit = launchWithServices("TextEdit", {"Make Sticky", "", "Search With Google", "Look Up"});
     SimMenuBar& bar = bars[textEdit];
     ax.addMenu(bar.services[2], {"Inside A Submenu"});
-    ax.add(bar.servicesMenu, {.role = "AXMenuItem"});                                           // no title
-    ax.add(bar.servicesMenu, {.role = "AXMenuItem", .attributes = {{"AXTitle", std::int64_t{5}}}}); // not text
+    // Items without a title, with a title that is no text, and with a title that cannot be read.
+    ax.add(bar.servicesMenu, {.role = "AXMenuItem"});
+    ax.add(bar.servicesMenu, {.role = "AXMenuItem", .attributes = {{"AXTitle", std::int64_t{5}}}});
     ax.failAttribute(bar.services[3], "AXTitle", kAXErrorCannotComplete);
 
     discoverIn(textEdit);
-    EXPECT_EQ(controller().allServiceNameDic, (TitleSet{{"Make Sticky", "1"}, {"", "1"}, {"Search With Google", "1"}}));
+    EXPECT_EQ(controller().allServiceNameDic,
+              (TitleSet{{"Make Sticky", "1"}, {"", "1"}, {"Search With Google", "1"}}));
 }
 
 TEST_F(ServicesMenu, DiscoveryKeepsHostileTitlesExactlyAsTheMenuReportsThem) {
@@ -103,11 +105,13 @@ TEST_F(ServicesMenu, EveryMissingStepRestoresTheSavedTitlesOrBeeps) {
         {"only the system menu",
          [&](ProcessId pid) {
              auto items = ax.children(bars[pid].menuBar);
-             for (std::size_t i = 1; i < items.size(); ++i) ax.remove(items[i]);
+             for (std::size_t i = 1; i < items.size(); ++i)
+                 ax.remove(items[i]);
          }},
         {"no application menu", [&](ProcessId pid) { ax.remove(bars[pid].applicationMenu); }},
         {"no Services item", [&](ProcessId pid) { ax.remove(bars[pid].servicesItem); }},
-        {"renamed Services item", [&](ProcessId pid) { ax.setAttribute(bars[pid].servicesItem, "AXTitle", "Extras"); }},
+        {"renamed Services item",
+         [&](ProcessId pid) { ax.setAttribute(bars[pid].servicesItem, "AXTitle", "Extras"); }},
         {"no Services menu", [&](ProcessId pid) { ax.remove(bars[pid].servicesMenu); }},
         {"menu bar children unreadable",
          [&](ProcessId pid) { ax.failAttribute(bars[pid].menuBar, "AXChildren", kAXErrorCannotComplete); }},
@@ -142,7 +146,8 @@ TEST_F(ServicesMenu, EveryMissingStepRestoresTheSavedTitlesOrBeeps) {
 }
 
 TEST_F(ServicesMenu, InvocationPressesTheItemOfThatTitleAndRecordsItsUse) {
-    ProcessId textEdit = launchWithServices("TextEdit", {"Make Sticky", "Search With Google", "Search With Google"});
+    ProcessId textEdit =
+        launchWithServices("TextEdit", {"Make Sticky", "Search With Google", "Search With Google"});
     discoverIn(textEdit);
     clickIn(textEdit, "Search With Google");
     ASSERT_EQ(ax.performedActions().size(), 1u);

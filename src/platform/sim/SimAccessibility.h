@@ -90,7 +90,8 @@ public:
     bool isAPIEnabled() const override { return enabled_; }
     AXUIElementRef createSystemWide() override { return systemWide_; }
     AXUIElementRef createApplication(ProcessId pid) override;
-    AXResult<AXUIElementRef> copyElementAtPosition(const AXUIElementRef& systemWide, float x, float y) override;
+    AXResult<AXUIElementRef> copyElementAtPosition(const AXUIElementRef& systemWide, float x,
+                                                   float y) override;
     AXResult<AXAttributeValue> copyAttributeValue(const AXUIElementRef& element,
                                                   const std::string& attribute) override;
     AXResult<std::vector<std::string>> copyAttributeNames(const AXUIElementRef& element) override;
