@@ -151,6 +151,32 @@ TEST_F(SimAccessibilityTest, ChoosingAMenuItemReportsTheHighlightTheChoiceAndThe
     EXPECT_EQ(gDeliveries[4].element, bar.applicationMenu);
 }
 
+TEST_F(SimAccessibilityTest, SelectingTextSetsTheSelectionBeforeReportingIt) {
+    AXUIElementRef window = ax.addWindow(42, {.title = "Untitled", .frame = Rect{{0, 0}, {500, 400}}});
+    AXUIElementRef text = ax.add(window, {.role = "AXTextArea", .frame = Rect{{10, 30}, {480, 360}}});
+    AXUIElementRef field = ax.add(window, {.role = "AXTextField", .frame = Rect{{10, 5}, {480, 20}}});
+    AXObserverRef observer = observe(42);
+    observer->addNotification(app, "AXSelectedTextChanged", nullptr);
+    observer->addToRunLoop();
+
+    ax.focus(text);
+    ax.focus(field);
+    EXPECT_EQ(*ax.copyAttributeValue(text, "AXFocused").value.get<bool>(), false);
+    EXPECT_EQ(*ax.copyAttributeValue(field, "AXFocused").value.get<bool>(), true);
+    EXPECT_EQ(*ax.copyAttributeValue(app, "AXFocusedUIElement").value.get<AXUIElementRef>(), field);
+
+    ax.selectText(text, {4, 7});
+    ax.selectTextMarkers(field, "{length = 24, bytes = 0x01} {length = 24, bytes = 0x02}");
+    ASSERT_EQ(gDeliveries.size(), 2u);
+    EXPECT_EQ(gDeliveries[0].element, text);
+    EXPECT_EQ(ax.copyAttributeValue(text, "AXSelectedTextRange").value.get<AXRangeValue>()->length, 7);
+    EXPECT_EQ(
+        ax.copyAttributeValue(field, "AXSelectedTextMarkerRange").value.get<AXOpaqueValue>()->description,
+        "{length = 24, bytes = 0x01} {length = 24, bytes = 0x02}");
+    auto position = ax.copyAttributeValue(text, "AXPosition");
+    EXPECT_EQ(position.value.get<AXPointValue>()->y, 30);
+}
+
 TEST_F(SimAccessibilityTest, CallbacksMayChangeRegistrationsWhileANotificationIsDelivered) {
     static SimAccessibility* service;
     service = &ax;

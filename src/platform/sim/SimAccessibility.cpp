@@ -217,18 +217,18 @@ void SimAccessibility::clearRecords() {
 // ---- Building trees
 
 AXUIElementRef SimAccessibility::newNode(ProcessId pid, std::optional<SimElementId> parent,
-                                         SimElementSpec spec) {
+                                         SimElementInit init) {
     const SimElementId id = nextId_++;
     Node node;
     node.handle = std::make_shared<SimElement>(this, id, pid);
     node.parent = parent;
-    if (!spec.role.empty()) node.attributes.emplace_back("AXRole", std::move(spec.role));
-    if (spec.title) node.attributes.emplace_back("AXTitle", std::move(*spec.title));
-    if (spec.description) node.attributes.emplace_back("AXDescription", std::move(*spec.description));
-    for (auto& attribute : spec.attributes)
+    if (!init.role.empty()) node.attributes.emplace_back("AXRole", std::move(init.role));
+    if (init.title) node.attributes.emplace_back("AXTitle", std::move(*init.title));
+    if (init.description) node.attributes.emplace_back("AXDescription", std::move(*init.description));
+    for (auto& attribute : init.attributes)
         node.attributes.push_back(std::move(attribute));
-    node.frame = spec.frame;
-    node.actions = std::move(spec.actions);
+    node.frame = init.frame;
+    node.actions = std::move(init.actions);
     AXUIElementRef handle = node.handle;
     nodes_.emplace(id, std::move(node));
     if (parent) nodes_.at(*parent).children.push_back(id);
@@ -265,18 +265,18 @@ AXUIElementRef SimAccessibility::application(ProcessId pid) const {
     return it == applications_.end() ? nullptr : AXUIElementRef(nodes_.at(it->second).handle);
 }
 
-AXUIElementRef SimAccessibility::addWindow(ProcessId pid, SimElementSpec spec) {
+AXUIElementRef SimAccessibility::addWindow(ProcessId pid, SimElementInit init) {
     AXUIElementRef app = application(pid);
     if (!app) throw std::logic_error("no application with that process identifier");
-    if (spec.role.empty()) spec.role = "AXWindow";
-    AXUIElementRef window = add(app, std::move(spec));
+    if (init.role.empty()) init.role = "AXWindow";
+    AXUIElementRef window = add(app, std::move(init));
     windowStack_.insert(windowStack_.begin(), static_cast<const SimElement&>(*window).id());
     return window;
 }
 
-AXUIElementRef SimAccessibility::add(const AXUIElementRef& parent, SimElementSpec spec) {
+AXUIElementRef SimAccessibility::add(const AXUIElementRef& parent, SimElementInit init) {
     const Node& node = nodeOf(parent);
-    return newNode(node.handle->pid(), node.handle->id(), std::move(spec));
+    return newNode(node.handle->pid(), node.handle->id(), std::move(init));
 }
 
 AXUIElementRef SimAccessibility::addMenu(const AXUIElementRef& item,
@@ -326,10 +326,6 @@ void SimAccessibility::setAttribute(const AXUIElementRef& element, const std::st
             return;
         }
     attributes.emplace_back(name, std::move(value));
-}
-
-void SimAccessibility::removeAttribute(const AXUIElementRef& element, const std::string& name) {
-    std::erase_if(nodeOf(element).attributes, [&](const auto& entry) { return entry.first == name; });
 }
 
 void SimAccessibility::hideAttributeName(const AXUIElementRef& element, const std::string& name) {
