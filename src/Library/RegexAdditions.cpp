@@ -29,7 +29,7 @@ constexpr std::size_t kSplitRangesKept = 2048; // scratch beyond this is freed a
 constexpr UChar32 kReplacementCharacter = 0xFFFD;
 
 struct RegexCloser {
-    void operator()(URegularExpression *regex) const { uregex_close(regex); }
+    void operator()(URegularExpression* regex) const { uregex_close(regex); }
 };
 using RegexHandle = std::unique_ptr<URegularExpression, RegexCloser>;
 
@@ -39,14 +39,14 @@ struct Range {
     std::int32_t length = 0;
 };
 
-void requireLength(std::size_t length, const char *message) {
+void requireLength(std::size_t length, const char* message) {
     // UTF-8 never has fewer bytes than the text has UTF-16 units, so a byte length below the limit is enough.
     if (length >= static_cast<std::size_t>(INT_MAX)) throw std::out_of_range(message);
 }
 
 // Converts UTF-8 into `units` (resized to fit); invalid sequences become U+FFFD. Returns the UTF-16 length
 // and whether the text was ASCII, in which case unit positions are byte positions.
-std::int32_t toUtf16(std::string_view text, std::vector<UChar> &units, bool &ascii, UErrorCode &status) {
+std::int32_t toUtf16(std::string_view text, std::vector<UChar>& units, bool& ascii, UErrorCode& status) {
     units.resize(text.size() + 1); // never empty: ICU refuses a null text, even an empty one
     ascii = true;
     for (std::size_t i = 0; i < text.size() && ascii; ++i) {
@@ -72,7 +72,7 @@ public:
     void touch(std::uint64_t clock) { lastUse_ = clock; }
     std::int32_t groupCount() const { return groupCount_; }
     std::int32_t length() const { return length_; }
-    const Range &match() const { return match_; }
+    const Range& match() const { return match_; }
     std::int32_t leftOff() const { return leftOff_; }
 
     void hold(RegexHandle regex, std::string_view pattern, std::size_t hash, std::int32_t groupCount) {
@@ -84,7 +84,7 @@ public:
     }
 
     // Makes `text` the receiver; the same text as last time keeps its units and its last search.
-    void takeReceiver(std::string_view text, std::uint64_t &conversions) {
+    void takeReceiver(std::string_view text, std::uint64_t& conversions) {
         if (hasReceiver_ && receiver_ == text) return;
         hasReceiver_ = false;
         searched_ = false;
@@ -99,7 +99,7 @@ public:
 
     // Finds the first match at or after `from`: the same search as last time reuses its match, a search from
     // where the last one left off continues it, any other restarts there.
-    bool search(std::int32_t from, std::uint64_t &searches) {
+    bool search(std::int32_t from, std::uint64_t& searches) {
         if (searched_ && searchFrom_ == from) return found_;
         const bool continues = searched_ && found_ && from == leftOff_;
         searched_ = false;
@@ -137,7 +137,7 @@ public:
 
     std::string piece(Range range) const {
         if (receiverIsAscii_) return receiver_.substr(range.location, range.length);
-        const UChar *units = units_.data() + range.location;
+        const UChar* units = units_.data() + range.location;
         UErrorCode status = U_ZERO_ERROR;
         std::int32_t size = 0;
         u_strToUTF8WithSub(nullptr, 0, &size, units, range.length, kReplacementCharacter, nullptr, &status);
@@ -190,23 +190,23 @@ public:
     std::vector<Range> splitRanges;
 
     // The entry holding `pattern` with `text` as its receiver; null if the pattern does not compile.
-    Entry *entryFor(std::string_view pattern, std::string_view text) {
-        Entry *entry = lookUp(pattern);
+    Entry* entryFor(std::string_view pattern, std::string_view text) {
+        Entry* entry = lookUp(pattern);
         if (entry) entry->takeReceiver(text, counters.conversions);
         return entry;
     }
 
 private:
-    Entry *lookUp(std::string_view pattern) {
+    Entry* lookUp(std::string_view pattern) {
         ++clock_;
         if (lastUsed_ && lastUsed_->holds(pattern)) {
             lastUsed_->touch(clock_);
             return lastUsed_;
         }
         const std::size_t hash = std::hash<std::string_view>{}(pattern);
-        Entry *ways = &entries_[(hash ^ kNoOptions) % kCacheSets * kCacheWays];
-        Entry *leastRecent = ways;
-        for (Entry *way = ways; way != ways + kCacheWays; ++way) {
+        Entry* ways = &entries_[(hash ^ kNoOptions) % kCacheSets * kCacheWays];
+        Entry* leastRecent = ways;
+        for (Entry* way = ways; way != ways + kCacheWays; ++way) {
             if (way->holds(hash, pattern)) return use(way);
             if (way->lastUse() < leastRecent->lastUse()) leastRecent = way;
         }
@@ -218,13 +218,13 @@ private:
         return use(leastRecent);
     }
 
-    Entry *use(Entry *entry) {
+    Entry* use(Entry* entry) {
         entry->touch(clock_);
         lastUsed_ = entry;
         return entry;
     }
 
-    RegexHandle compile(std::string_view pattern, std::int32_t &groupCount) {
+    RegexHandle compile(std::string_view pattern, std::int32_t& groupCount) {
         ++counters.compiles;
         UErrorCode status = U_ZERO_ERROR;
         bool ascii = false;
@@ -239,12 +239,12 @@ private:
     }
 
     std::array<Entry, kCacheSets * kCacheWays> entries_;
-    Entry *lastUsed_ = nullptr;
+    Entry* lastUsed_ = nullptr;
     std::uint64_t clock_ = 0;
     std::vector<UChar> patternUnits_;
 };
 
-Cache &cache() {
+Cache& cache() {
     static Cache instance;
     return instance;
 }
@@ -264,22 +264,22 @@ template <typename Operation> auto locked(Operation operation) {
     std::rethrow_exception(failure);
 }
 
-std::string_view requirePattern(const char *pattern) {
+std::string_view requirePattern(const char* pattern) {
     if (!pattern) throw std::invalid_argument("The regular expression argument is NULL.");
     return pattern;
 }
 
-Entry *entryFor(Cache &cache, std::string_view text, std::string_view pattern) {
+Entry* entryFor(Cache& cache, std::string_view text, std::string_view pattern) {
     requireLength(text.size(), "String length exceeds INT_MAX.");
     requireLength(pattern.size(), "Regex string length exceeds INT_MAX");
     return cache.entryFor(pattern, text);
 }
 
 std::optional<std::vector<std::string>> splitText(std::string_view text, std::string_view pattern) {
-    return locked([&](Cache &cache) -> std::optional<std::vector<std::string>> {
-        Entry *entry = entryFor(cache, text, pattern);
+    return locked([&](Cache& cache) -> std::optional<std::vector<std::string>> {
+        Entry* entry = entryFor(cache, text, pattern);
         if (!entry) return std::nullopt;
-        std::vector<Range> &ranges = cache.splitRanges;
+        std::vector<Range>& ranges = cache.splitRanges;
         ranges.clear();
         std::size_t kept = 0;
         std::int32_t last = 0;
@@ -306,8 +306,8 @@ std::optional<std::vector<std::string>> splitText(std::string_view text, std::st
 }
 
 std::optional<std::string> captureText(std::string_view text, std::string_view pattern, int capture) {
-    return locked([&](Cache &cache) -> std::optional<std::string> {
-        Entry *entry = entryFor(cache, text, pattern);
+    return locked([&](Cache& cache) -> std::optional<std::string> {
+        Entry* entry = entryFor(cache, text, pattern);
         if (!entry) return std::nullopt;
         if (capture < 0 || capture > entry->groupCount())
             throw std::invalid_argument("The capture argument is not valid.");
@@ -319,38 +319,38 @@ std::optional<std::string> captureText(std::string_view text, std::string_view p
 }
 
 bool matchText(std::string_view text, std::string_view pattern) {
-    return locked([&](Cache &cache) {
-        Entry *entry = entryFor(cache, text, pattern);
+    return locked([&](Cache& cache) {
+        Entry* entry = entryFor(cache, text, pattern);
         return entry && entry->search(0, cache.counters.searches);
     });
 }
 
 } // namespace
 
-std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string &text,
-                                                                   const std::string &pattern) {
+std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string& text,
+                                                                   const std::string& pattern) {
     return splitText(text, pattern);
 }
 
-std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string &text,
-                                                                   const char *pattern) {
+std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string& text,
+                                                                   const char* pattern) {
     return splitText(text, requirePattern(pattern));
 }
 
-std::optional<std::string> stringByMatching(const std::string &text, const std::string &pattern,
+std::optional<std::string> stringByMatching(const std::string& text, const std::string& pattern,
                                             int capture) {
     return captureText(text, pattern, capture);
 }
 
-std::optional<std::string> stringByMatching(const std::string &text, const char *pattern, int capture) {
+std::optional<std::string> stringByMatching(const std::string& text, const char* pattern, int capture) {
     return captureText(text, requirePattern(pattern), capture);
 }
 
-bool isMatchedByRegex(const std::string &text, const std::string &pattern) {
+bool isMatchedByRegex(const std::string& text, const std::string& pattern) {
     return matchText(text, pattern);
 }
 
-bool isMatchedByRegex(const std::string &text, const char *pattern) {
+bool isMatchedByRegex(const std::string& text, const char* pattern) {
     return matchText(text, requirePattern(pattern));
 }
 
