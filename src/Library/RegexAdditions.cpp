@@ -39,6 +39,9 @@ using RegexHandle = std::unique_ptr<URegularExpression, RegexCloser>;
 
 // A stretch of the receiver in UTF-16 code units.
 struct Range {
+    Range() = default;
+    Range(std::int32_t location, std::int32_t length) : location(location), length(length) {}
+
     std::int32_t location = 0;
     std::int32_t length = 0;
 };
