@@ -5,8 +5,9 @@
 // callers on any thread are serialised.
 //
 // Failures of the pattern are absent values; only misuse throws: std::invalid_argument for a capture index
-// out of bounds or a null pattern, std::out_of_range for a text or pattern of INT_MAX or more code units, and
-// RegexError for an error ICU reports while matching.
+// out of bounds or a null pattern, std::out_of_range for a text or pattern of INT_MAX bytes or more (UTF-8
+// has at least as many bytes as UTF-16 units, and ICU counts in 32-bit integers), and RegexError for an error
+// ICU reports while matching. Exceptions leave only after the lock is released.
 
 #include <cstdint>
 #include <optional>
