@@ -20,9 +20,13 @@ const ServiceHistory& history() {
         std::mt19937 random(7);
         const TimePoint start = std::chrono::sys_days{std::chrono::year{2026} / 1 / 1};
         for (int i = 0; i < kItems; ++i) {
-            std::string app = i % kApplications == 0 ? "*" : "Application " + std::to_string(i % kApplications);
-            HistoryItem item{"Services Item Title " + std::to_string(i), std::nullopt,
-                             static_cast<std::int32_t>(random() % 10000), start + std::chrono::seconds(i), {}};
+            std::string app =
+                i % kApplications == 0 ? "*" : "Application " + std::to_string(i % kApplications);
+            HistoryItem item{"Services Item Title " + std::to_string(i),
+                             std::nullopt,
+                             static_cast<std::int32_t>(random() % 10000),
+                             start + std::chrono::seconds(i),
+                             {}};
             if (i % 5 == 0) item.userTitle = "Label " + std::to_string(i);
             h.tableFor(app).put(std::move(item));
         }
@@ -37,7 +41,8 @@ const std::string& text() {
 }
 
 void BM_LoadSettingText(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(settingTextOfHistory(history()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(settingTextOfHistory(history()));
     state.SetItemsProcessed(state.iterations() * kItems);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text().size()));
 }
@@ -89,7 +94,8 @@ void BM_RegexFieldSplitOnly(benchmark::State& state) {
         if (!line.empty() && line.front() != '#') lines.emplace_back(line);
     });
     for (auto _ : state)
-        for (const std::string& line : lines) benchmark::DoNotOptimize(componentsSeparatedByRegex(line, "\t+"));
+        for (const std::string& line : lines)
+            benchmark::DoNotOptimize(componentsSeparatedByRegex(line, "\t+"));
     state.SetItemsProcessed(state.iterations() * kItems);
 }
 BENCHMARK(BM_RegexFieldSplitOnly)->Unit(benchmark::kMillisecond);

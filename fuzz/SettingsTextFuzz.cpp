@@ -20,13 +20,15 @@ void check(bool condition, const char* what) {
     std::abort();
 }
 
-bool carriesNoLineBreakOrTab(const std::string& text) { return text.find_first_of("\t\r\n") == std::string::npos; }
+bool carriesNoLineBreakOrTab(const std::string& text) {
+    return text.find_first_of("\t\r\n") == std::string::npos;
+}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static SimDesktop desktop;
-    static QuoddleAppDelegate& controller = [] () -> QuoddleAppDelegate& {
+    static QuoddleAppDelegate& controller = []() -> QuoddleAppDelegate& {
         static QuoddleAppDelegate made(desktop.platform());
         made.setupSettingTextViews();
         return made;
@@ -34,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A previous history whose dates the first apply may carry over.
     controller.menuItemHistoryDic = ServiceHistory();
-    controller.menuItemHistoryDic.tableFor("A").put(HistoryItem{"T", std::nullopt, 1, desktop.clock.now(), {}});
+    controller.menuItemHistoryDic.tableFor("A").put(
+        HistoryItem{"T", std::nullopt, 1, desktop.clock.now(), {}});
     const ServiceHistory previous = controller.menuItemHistoryDic;
     desktop.clock.advance(std::chrono::seconds(1));
 
@@ -47,11 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(applied || first == previous, "a text without item lines changed the history");
 
     for (const auto& [key, table] : first.tables()) {
-        check(!key.empty() && key.front() != '#' && carriesNoLineBreakOrTab(key), "a key the text cannot carry");
+        check(!key.empty() && key.front() != '#' && carriesNoLineBreakOrTab(key),
+              "a key the text cannot carry");
         for (const HistoryItem& item : table.items()) {
-            check(!item.title.empty() && carriesNoLineBreakOrTab(item.title), "a title the text cannot carry");
-            check(!item.userTitle || (!item.userTitle->empty() && item.userTitle->find_first_of("\t\r\n") ==
-                                                                      std::string::npos),
+            check(!item.title.empty() && carriesNoLineBreakOrTab(item.title),
+                  "a title the text cannot carry");
+            check(!item.userTitle || (!item.userTitle->empty() &&
+                                      item.userTitle->find_first_of("\t\r\n") == std::string::npos),
                   "a user title the text cannot carry");
             check(item.date.has_value(), "an item without a date");
         }

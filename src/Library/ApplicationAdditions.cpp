@@ -10,7 +10,8 @@ namespace {
 
 // A path as a location: trailing slashes say only that it is a folder, as a bundle is.
 std::string_view withoutTrailingSlashes(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
     return path;
 }
 
@@ -46,10 +47,12 @@ bool isLaunchAutomaticallyOnLogin(const LoginItems& loginItems, const AppService
     return items && entryForPath(*items, *path) != nullptr;
 }
 
-void showDockIcon(AppServices& appServices) { appServices.transformToForegroundApplication(); }
+void showDockIcon(AppServices& appServices) {
+    appServices.transformToForegroundApplication();
+}
 
-int showAlertWithMessageText(AppServices& appServices, const std::string& messageText, const std::string& infoText,
-                             int alertStyle) {
+int showAlertWithMessageText(AppServices& appServices, const std::string& messageText,
+                             const std::string& infoText, int alertStyle) {
     appServices.beep();
     // The information text is shown as it is, never read as a format: a "%" in it is just a character.
     return appServices.runModalAlert(messageText, infoText, alertStyle);

@@ -20,7 +20,7 @@ bool isLaunchAutomaticallyOnLogin(const LoginItems& loginItems, const AppService
 // Gives the background application a Dock icon for the rest of its run.
 void showDockIcon(AppServices& appServices);
 // Beeps, then runs a modal OK/Cancel alert; the result is the platform's code of the button pressed.
-int showAlertWithMessageText(AppServices& appServices, const std::string& messageText, const std::string& infoText,
-                             int alertStyle);
+int showAlertWithMessageText(AppServices& appServices, const std::string& messageText,
+                             const std::string& infoText, int alertStyle);
 
 } // namespace quoddle

@@ -24,21 +24,22 @@ constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 
-constexpr const char* kUsage = "Usage: quoddle [COMMAND]\n"
-                               "Without a command, runs the application.\n"
-                               "\n"
-                               "Commands:\n"
-                               "  history export        print the stored service history as settings text\n"
-                               "  history import FILE   replace the stored history by the settings text in FILE\n"
-                               "                        (- reads standard input); exits with 1 when the text\n"
-                               "                        holds no item line and nothing was changed\n"
-                               "  defaults              print the effective preferences, one per line\n"
-                               "  --help                print this help\n"
-                               "  --version             print the version\n"
-                               "\n"
-                               "The preferences file is $XDG_CONFIG_HOME/quoddle/preferences.plist (else under\n"
-                               "~/.config). A running Quoddle writes its own history there when it saves: quit it\n"
-                               "before importing.\n";
+constexpr const char* kUsage =
+    "Usage: quoddle [COMMAND]\n"
+    "Without a command, runs the application.\n"
+    "\n"
+    "Commands:\n"
+    "  history export        print the stored service history as settings text\n"
+    "  history import FILE   replace the stored history by the settings text in FILE\n"
+    "                        (- reads standard input); exits with 1 when the text\n"
+    "                        holds no item line and nothing was changed\n"
+    "  defaults              print the effective preferences, one per line\n"
+    "  --help                print this help\n"
+    "  --version             print the version\n"
+    "\n"
+    "The preferences file is $XDG_CONFIG_HOME/quoddle/preferences.plist (else under\n"
+    "~/.config). A running Quoddle writes its own history there when it saves: quit it\n"
+    "before importing.\n";
 
 // The history as the application would load it; parts of the wrong shape are skipped with a message.
 ServiceHistory storedHistory(const UserDefaults& defaults, std::ostream& err) {
@@ -85,7 +86,8 @@ int importHistory(const std::string& source, CommandLineContext& context) {
     }
 
     UserDefaults defaults = openDefaults(context);
-    ParsedSettingText parsed = historyOfSettingText(*text, storedHistory(defaults, context.err), context.clock.now());
+    ParsedSettingText parsed =
+        historyOfSettingText(*text, storedHistory(defaults, context.err), context.clock.now());
     if (parsed.acceptedLines == 0) {
         context.out << kNoMenuItemResult << '\n';
         return kFailure;
@@ -104,11 +106,21 @@ std::string quoted(const std::string& text) {
     std::string result = "\"";
     for (char c : text) {
         switch (c) {
-        case '"': result += "\\\""; break;
-        case '\\': result += "\\\\"; break;
-        case '\n': result += "\\n"; break;
-        case '\r': result += "\\r"; break;
-        case '\t': result += "\\t"; break;
+        case '"':
+            result += "\\\"";
+            break;
+        case '\\':
+            result += "\\\\";
+            break;
+        case '\n':
+            result += "\\n";
+            break;
+        case '\r':
+            result += "\\r";
+            break;
+        case '\t':
+            result += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
                 static const char* hex = "0123456789ABCDEF";
@@ -147,7 +159,9 @@ std::string describe(const PlistValue& value) {
         }
         std::string operator()(bool flag) const { return flag ? "true" : "false"; }
         std::string operator()(PlistDate date) const { return isoDate(date); }
-        std::string operator()(const PlistData& data) const { return "<" + std::to_string(data.size()) + " bytes>"; }
+        std::string operator()(const PlistData& data) const {
+            return "<" + std::to_string(data.size()) + " bytes>";
+        }
         std::string operator()(const PlistArray& array) const {
             return "(array of " + std::to_string(array.size()) + " values)";
         }
@@ -161,14 +175,16 @@ std::string describe(const PlistValue& value) {
 int printDefaults(CommandLineContext& context) {
     UserDefaults defaults = openDefaults(context);
     PlistDictionary keys = defaults.registeredDefaults();
-    for (const auto& [key, value] : context.openStore().all()) keys.insert_or_assign(key, value);
+    for (const auto& [key, value] : context.openStore().all())
+        keys.insert_or_assign(key, value);
     for (const auto& [key, ignored] : keys) {
         context.out << key << " = ";
         if (key == kMenuItemHistoryDic) {
             // The history is summarized: as many applications and items as the application would load.
             ServiceHistory history = storedHistory(defaults, context.err);
             std::size_t items = 0;
-            for (const auto& [application, table] : history.tables()) items += table.size();
+            for (const auto& [application, table] : history.tables())
+                items += table.size();
             context.out << history.size() << " applications, " << items << " items\n";
         } else {
             context.out << describe(*defaults.objectForKey(key)) << '\n';
@@ -200,7 +216,8 @@ int dispatch(const std::vector<std::string>& arguments, CommandLineContext& cont
         return usageError("'history' takes 'export' or 'import FILE' ('-' for standard input)", context.err);
     }
     std::string given;
-    for (const std::string& argument : arguments) given += (given.empty() ? "" : " ") + quoted(argument);
+    for (const std::string& argument : arguments)
+        given += (given.empty() ? "" : " ") + quoted(argument);
     return usageError("unknown arguments: " + given, context.err);
 }
 
@@ -234,7 +251,9 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, 
                                err,
                                in,
                                [&]() -> DefaultsStore& {
-                                   if (!store) store.emplace([&err](const std::string& line) { err << line << '\n'; });
+                                   if (!store)
+                                       store.emplace(
+                                           [&err](const std::string& line) { err << line << '\n'; });
                                    return *store;
                                },
                                clock,

@@ -23,10 +23,10 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, 
 struct CommandLineContext {
     std::ostream& out;
     std::ostream& err;
-    std::istream& in;        // read by "history import -"
+    std::istream& in; // read by "history import -"
     // Opens the preferences once, when a command first needs them; log lines of the store go to `err`.
     std::function<DefaultsStore&()> openStore;
-    const Clock& clock;      // the Date of items new to the history
+    const Clock& clock;             // the Date of items new to the history
     const AppServices& appServices; // localized registered defaults
 };
 

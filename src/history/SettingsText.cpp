@@ -12,8 +12,12 @@ namespace {
 const std::string kFieldSeparatorPattern = "\t+";
 
 // UTF-8 lead bytes of U+E000...U+FFFF, and of characters above U+FFFF (surrogate pairs in UTF-16).
-bool leadsUpperBmp(unsigned char c) { return c == 0xEE || c == 0xEF; }
-bool leadsSupplementary(unsigned char c) { return c >= 0xF0; }
+bool leadsUpperBmp(unsigned char c) {
+    return c == 0xEE || c == 0xEF;
+}
+bool leadsSupplementary(unsigned char c) {
+    return c >= 0xF0;
+}
 
 void appendItemLine(std::string& text, const std::string& applicationKey, const HistoryItem& item) {
     text += applicationKey;
@@ -33,7 +37,8 @@ bool isUtf16OrdinalLess(std::string_view a, std::string_view b) {
     if (ia == a.end() || ib == b.end()) return ia == a.end() && ib != b.end();
     // Back up to the lead byte of the character that differs; both texts agree up to there.
     std::size_t at = static_cast<std::size_t>(ia - a.begin());
-    while (at > 0 && (static_cast<unsigned char>(a[at]) & 0xC0) == 0x80) --at;
+    while (at > 0 && (static_cast<unsigned char>(a[at]) & 0xC0) == 0x80)
+        --at;
     const auto ca = static_cast<unsigned char>(a[at]), cb = static_cast<unsigned char>(b[at]);
     if (leadsSupplementary(ca) && leadsUpperBmp(cb)) return true;
     if (leadsUpperBmp(ca) && leadsSupplementary(cb)) return false;
@@ -77,7 +82,8 @@ ParsedSettingText historyOfSettingText(std::string_view text, const ServiceHisto
         if (view.empty() || view.front() == '#') return;
         if (std::count(view.begin(), view.end(), '\t') < 2) return;
         line.assign(view);
-        std::optional<std::vector<std::string>> fields = componentsSeparatedByRegex(line, kFieldSeparatorPattern);
+        std::optional<std::vector<std::string>> fields =
+            componentsSeparatedByRegex(line, kFieldSeparatorPattern);
         if (!fields || fields->size() < 3) return;
         std::string& applicationKey = (*fields)[0];
         std::string& title = (*fields)[2];
@@ -109,7 +115,8 @@ bool isBlacklistedApplication(std::string_view blacklist, const std::optional<st
     forEachLineOfText(blacklist, [&](std::string_view entry) {
         // An empty line names no application.
         if (found || entry.empty()) return;
-        found = (bundleIdentifier && entry == *bundleIdentifier) || (localizedName && entry == *localizedName);
+        found =
+            (bundleIdentifier && entry == *bundleIdentifier) || (localizedName && entry == *localizedName);
     });
     return found;
 }

@@ -51,7 +51,8 @@ void QuoddleAppDelegate::loadSettingText() {
 }
 
 void QuoddleAppDelegate::setSettingText() {
-    ParsedSettingText parsed = historyOfSettingText(settingTextView.string(), menuItemHistoryDic, platform.clock.now());
+    ParsedSettingText parsed =
+        historyOfSettingText(settingTextView.string(), menuItemHistoryDic, platform.clock.now());
     if (parsed.acceptedLines > 0) {
         menuItemHistoryDic = std::move(parsed.history);
         // An applied text is the user's deliberate edit: store it soon rather than only at termination.
@@ -70,7 +71,8 @@ void QuoddleAppDelegate::setMyAttrToTextStorage(TextView& textView) {
     const TextRange whole{0, scan.length};
     textView.addParagraphStyle(pStyle, whole);
     textView.addBackgroundColor(kTintedBackground, whole);
-    for (std::size_t position : scan.tabPositions) textView.addBackgroundColor(kTabBackground, TextRange{position, 1});
+    for (std::size_t position : scan.tabPositions)
+        textView.addBackgroundColor(kTabBackground, TextRange{position, 1});
 }
 
 void QuoddleAppDelegate::textStorageDidProcessEditing(TextView& textView) {

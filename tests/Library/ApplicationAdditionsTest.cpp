@@ -11,7 +11,8 @@ class LaunchAtLogin : public ::testing::Test {
 protected:
     std::vector<std::optional<std::string>> paths() const {
         std::vector<std::optional<std::string>> result;
-        for (const auto& entry : loginItems.items) result.push_back(entry.resolvedPath);
+        for (const auto& entry : loginItems.items)
+            result.push_back(entry.resolvedPath);
         return result;
     }
     void enable(bool flag) { setLaunchAutomaticallyOnLogin(loginItems, appServices, flag); }
@@ -56,8 +57,9 @@ TEST_F(LaunchAtLogin, OtherCopiesAndUnresolvableItemsAreLeftAlone) {
     ASSERT_EQ(loginItems.items.size(), 4u);
     EXPECT_EQ(loginItems.items.front().resolvedPath, bundle);
     enable(false);
-    EXPECT_EQ(paths(), (std::vector<std::optional<std::string>>{"/Users/me/Downloads/Quoddle.app",
-                                                                "/Applications/Quoddle.app.old", std::nullopt}));
+    EXPECT_EQ(paths(),
+              (std::vector<std::optional<std::string>>{"/Users/me/Downloads/Quoddle.app",
+                                                       "/Applications/Quoddle.app.old", std::nullopt}));
 }
 
 TEST_F(LaunchAtLogin, OnlyTheFirstOfTwoEntriesIsRemovedAtATime) {

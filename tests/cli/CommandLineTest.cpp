@@ -1,11 +1,11 @@
 #include "cli/CommandLine.h"
+#include "../platform/TempFolder.h"
 #include "Preferences.h"
 #include "history/SettingsText.h"
 #include "platform/defaults/FileDefaultsStore.h"
 #include "platform/sim/SimAppServices.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimRunLoop.h"
-#include "../platform/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,8 @@ protected:
         err.str("");
         in.str(input);
         in.clear();
-        CommandLineContext context{out, err, in, [this]() -> DefaultsStore& { return *store; }, clock, appServices};
+        CommandLineContext context{out,   err,        in, [this]() -> DefaultsStore& { return *store; },
+                                   clock, appServices};
         return runCommandLine(arguments, context);
     }
     ServiceHistory storedHistory() const {
@@ -66,7 +67,7 @@ TEST_F(CommandLine, HelpAndVersion) {
 
 TEST_F(CommandLine, UnknownOrIncompleteArgumentsAreUsageErrors) {
     const std::vector<std::vector<std::string>> wrong = {
-        {"--frobnicate"}, {"history"}, {"history", "import"}, {"history", "export", "extra"},
+        {"--frobnicate"},      {"history"},       {"history", "import"},   {"history", "export", "extra"},
         {"history", "delete"}, {"defaults", "x"}, {"--version", "--help"}, {"-psn_0_12345"},
     };
     for (const auto& arguments : wrong) {
@@ -112,7 +113,8 @@ TEST_F(CommandLine, ImportReplacesTheHistoryCarryingDatesOver) {
     EXPECT_EQ(simStore.synchronizeCount, 1);
     ServiceHistory stored = storedHistory();
     EXPECT_EQ(stored.size(), 1u) << "Safari was not in the text";
-    EXPECT_EQ(*stored.find("TextEdit")->find("Make Sticky"), (HistoryItem{"Make Sticky", "Sticky", 9, then, {}}));
+    EXPECT_EQ(*stored.find("TextEdit")->find("Make Sticky"),
+              (HistoryItem{"Make Sticky", "Sticky", 9, then, {}}));
     EXPECT_EQ(stored.find("TextEdit")->find("New")->date, clock.now());
 }
 
@@ -154,7 +156,8 @@ TEST_F(CommandLine, DefaultsPrintsEveryEffectivePreferenceOnItsOwnLine) {
     EXPECT_EQ(run({"defaults"}), 0);
     std::vector<std::string> lines;
     std::istringstream printed(out.str());
-    for (std::string line; std::getline(printed, line);) lines.push_back(line);
+    for (std::string line; std::getline(printed, line);)
+        lines.push_back(line);
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "AlwaysShowItemCount = 10000",
                          "BlacklistAppSetting = \"Interface Builder\\ncom.apple.Preview\\n\"",
@@ -181,14 +184,17 @@ protected:
         ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
     }
     ~CommandLineOnFile() override {
-        if (previous_) ::setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        if (previous_)
+            ::setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
     }
     int run(std::vector<std::string> arguments) {
         out.str("");
         err.str("");
         std::vector<char*> argv{program.data()};
-        for (std::string& argument : arguments) argv.push_back(argument.data());
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
         argv.push_back(nullptr);
         return runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in);
     }
@@ -212,7 +218,8 @@ TEST_F(CommandLineOnFile, ImportedHistoryRoundTripsThroughThePreferencesFile) {
 
     auto storedDates = [&] {
         FileDefaultsStore store(file);
-        ServiceHistory history = ServiceHistory::fromPlist(*store.find(kMenuItemHistoryDic), [](const std::string&) {});
+        ServiceHistory history =
+            ServiceHistory::fromPlist(*store.find(kMenuItemHistoryDic), [](const std::string&) {});
         return std::pair{history.itemDate("*", "Make Sticky"), history.itemDate("TextEdit", "Make Sticky")};
     };
     const auto firstDates = storedDates();
@@ -225,7 +232,8 @@ TEST_F(CommandLineOnFile, ImportedHistoryRoundTripsThroughThePreferencesFile) {
     EXPECT_EQ(storedDates(), firstDates) << "the second import carries the stored dates over";
 
     EXPECT_EQ(run({"defaults"}), 0);
-    EXPECT_NE(out.str().find("MenuItemHistoryDic = 2 applications, 2 items\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("MenuItemHistoryDic = 2 applications, 2 items\n"), std::string::npos)
+        << out.str();
     EXPECT_EQ(err.str(), "");
 }
 

@@ -1,5 +1,5 @@
-#include "SimFixture.h"
 #include "history/SettingsText.h"
+#include "SimFixture.h"
 #include "platform/defaults/PlistCodec.h"
 
 #include <gtest/gtest.h>
@@ -50,8 +50,10 @@ TEST(SettingTextOfHistory, KeysInOrdinalOrderItemsByCountAndUserTitlesInTheFourt
         if (line.starts_with("#-- ")) headers.emplace_back(line.substr(4));
         if (line.starts_with("Mail\t")) mailLines.emplace_back(line);
     });
-    EXPECT_EQ(headers, (std::vector<std::string>{"*", "1Password", "Mail", "Safari", "Zed", "safari", "Émail"}));
-    EXPECT_EQ(mailLines, (std::vector<std::string>{"Mail\t10000\tHigh\tHi", "Mail\t5\tMiddle\t", "Mail\t1\tLow\t"}));
+    EXPECT_EQ(headers,
+              (std::vector<std::string>{"*", "1Password", "Mail", "Safari", "Zed", "safari", "Émail"}));
+    EXPECT_EQ(mailLines,
+              (std::vector<std::string>{"Mail\t10000\tHigh\tHi", "Mail\t5\tMiddle\t", "Mail\t1\tLow\t"}));
 }
 
 TEST(Utf16OrdinalOrder, FollowsCodeUnitsNotBytes) {
@@ -97,11 +99,16 @@ TEST(HistoryOfSettingText, CarriageReturnsLineFeedsAndBothCutLinesAlike) {
 
 TEST(HistoryOfSettingText, CountsReadLikeTheIntegerConversionOfTheText) {
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"abc", 0}, {" 12a", 12}, {"-7", -7}, {"+8", 8}, {"99999999999", std::numeric_limits<std::int32_t>::max()},
+        {"abc", 0},
+        {" 12a", 12},
+        {"-7", -7},
+        {"+8", 8},
+        {"99999999999", std::numeric_limits<std::int32_t>::max()},
         {"-99999999999", std::numeric_limits<std::int32_t>::min()},
     };
     for (auto [count, expected] : cases) {
-        ParsedSettingText parsed = historyOfSettingText(std::string("A\t") + count + "\tT\n", ServiceHistory(), t0);
+        ParsedSettingText parsed =
+            historyOfSettingText(std::string("A\t") + count + "\tT\n", ServiceHistory(), t0);
         ASSERT_EQ(parsed.acceptedLines, 1u) << count;
         EXPECT_EQ(find(parsed.history, "A", "T")->count, expected) << count;
     }
@@ -114,7 +121,8 @@ TEST(HistoryOfSettingText, DatesAndUnknownKeysComeFromThePreviousHistoryAndLater
     previous.tableFor("A").put(known);
     const TimePoint now = t0 + seconds(3600);
 
-    ParsedSettingText parsed = historyOfSettingText("A\t1\tKnown\tFirst\nA\t2\tKnown\t\nB\t3\tKnown\t\n", previous, now);
+    ParsedSettingText parsed =
+        historyOfSettingText("A\t1\tKnown\tFirst\nA\t2\tKnown\t\nB\t3\tKnown\t\n", previous, now);
     EXPECT_EQ(parsed.acceptedLines, 3u) << "a replaced duplicate still counts as accepted";
     const HistoryItem* a = find(parsed.history, "A", "Known");
     ASSERT_NE(a, nullptr);
@@ -174,7 +182,8 @@ TEST_F(SettingsWindow, LoadThenApplyWithoutEditsKeepsEverything) {
     EXPECT_TRUE(history() == before);
 
     controller().setSettingText();
-    EXPECT_EQ(desktop.settingTextView.string(), "#No Menu Item!. Dont Apply.") << "the result line is a comment";
+    EXPECT_EQ(desktop.settingTextView.string(), "#No Menu Item!. Dont Apply.")
+        << "the result line is a comment";
     EXPECT_TRUE(history() == before);
 }
 
@@ -195,7 +204,8 @@ TEST_F(SettingsWindow, AnEditedCountKeepsItsDateAndAMovedItemIsNew) {
 TEST_F(SettingsWindow, ATextWithoutItemLinesChangesNothing) {
     fillHistory();
     const ServiceHistory before = history();
-    for (const char* text : {"", "#-- TextEdit\n", "\tTextEdit\t1\tX\n", "A\t1\n\n\r\n", "#Apply Setting Text"}) {
+    for (const char* text :
+         {"", "#-- TextEdit\n", "\tTextEdit\t1\tX\n", "A\t1\n\n\r\n", "#Apply Setting Text"}) {
         apply(text);
         EXPECT_EQ(desktop.settingTextView.string(), "#No Menu Item!. Dont Apply.") << text;
         EXPECT_TRUE(history() == before) << text;
@@ -229,8 +239,8 @@ TEST_F(SettingsWindow, TheViewsGetMonacoAndATabStopEveryFourCells) {
     ASSERT_EQ(controller().pStyle.leftTabStops.size(), 128u);
     EXPECT_EQ(controller().pStyle.leftTabStops[0], 0);
     EXPECT_DOUBLE_EQ(controller().pStyle.leftTabStops[127], 127 * 4 * font.maximumAdvancementWidth);
-    for (SimTextView* view :
-         {&desktop.settingTextView, &desktop.shortcutButtonSettingTextView, &desktop.blacklistAppSettingTextView}) {
+    for (SimTextView* view : {&desktop.settingTextView, &desktop.shortcutButtonSettingTextView,
+                              &desktop.blacklistAppSettingTextView}) {
         EXPECT_EQ(view->viewFont, font);
         EXPECT_EQ(view->storageFont, font);
         EXPECT_EQ(view->defaultParagraphStyle, controller().pStyle);
@@ -239,8 +249,8 @@ TEST_F(SettingsWindow, TheViewsGetMonacoAndATabStopEveryFourCells) {
 }
 
 TEST_F(SettingsWindow, EveryEditTintsTheTextAndWhitensEachTabInUtf16Positions) {
-    for (SimTextView* view :
-         {&desktop.settingTextView, &desktop.shortcutButtonSettingTextView, &desktop.blacklistAppSettingTextView}) {
+    for (SimTextView* view : {&desktop.settingTextView, &desktop.shortcutButtonSettingTextView,
+                              &desktop.blacklistAppSettingTextView}) {
         // "Ü" is one UTF-16 unit, "𝄞" two: the tabs stand at units 1 and 4.
         view->userEdit("\xC3\x9C\t\xF0\x9D\x84\x9E\tz");
         ASSERT_EQ(view->length(), 6u);
@@ -349,7 +359,8 @@ TEST_F(SettingsWindow, AMillionLineTextIsAppliedWhole) {
     apply(text);
     EXPECT_EQ(desktop.settingTextView.string(), "#Apply Setting Text");
     std::size_t items = 0;
-    for (const auto& [key, table] : history().tables()) items += table.size();
+    for (const auto& [key, table] : history().tables())
+        items += table.size();
     EXPECT_EQ(items, 250'000u);
     const HistoryItem* last = find(history(), "App" + std::to_string(999'996 % 7), "Title 999996");
     ASSERT_NE(last, nullptr);
