@@ -84,6 +84,8 @@ int importHistory(const std::string& source, CommandLineContext& context) {
         context.err << '\n';
         return kFailure;
     }
+    // A byte-order mark is the file's, not the text's: left on, it would become part of the first key.
+    if (text->starts_with("\xEF\xBB\xBF")) text->erase(0, 3);
 
     UserDefaults defaults = openDefaults(context);
     ParsedSettingText parsed =

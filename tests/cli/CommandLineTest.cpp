@@ -116,6 +116,9 @@ TEST_F(CommandLine, ImportReplacesTheHistoryCarryingDatesOver) {
     EXPECT_EQ(*stored.find("TextEdit")->find("Make Sticky"),
               (HistoryItem{"Make Sticky", "Sticky", 9, then, {}}));
     EXPECT_EQ(stored.find("TextEdit")->find("New")->date, clock.now());
+
+    EXPECT_EQ(run({"history", "import", "-"}, "\xEF\xBB\xBFTextEdit\t9\tMake Sticky\t\n"), 0);
+    EXPECT_NE(storedHistory().find("TextEdit"), nullptr) << "a byte-order mark is not part of the first key";
 }
 
 TEST_F(CommandLine, ImportWithoutItemLinesChangesNothingAndFails) {
