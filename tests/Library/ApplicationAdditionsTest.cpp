@@ -88,13 +88,6 @@ TEST_F(LaunchAtLogin, WithoutABundlePathNothingHappens) {
     EXPECT_FALSE(isEnabled());
 }
 
-TEST_F(LaunchAtLogin, AnExplicitPathIsUsedInsteadOfTheBundle) {
-    setLaunchAutomaticallyOnLogin(loginItems, appServices, "/opt/Other.app", true);
-    ASSERT_EQ(loginItems.items.size(), 1u);
-    EXPECT_EQ(loginItems.items[0].displayName, "Other");
-    EXPECT_FALSE(isEnabled());
-}
-
 TEST(DockIconAndAlert, TheDockIconIsShownAndTheAlertBeepsAndTakesItsTextLiterally) {
     SimAppServices appServices;
     showDockIcon(appServices);

@@ -262,19 +262,6 @@ TEST_F(SettingsWindow, EveryEditTintsTheTextAndWhitensEachTabInUtf16Positions) {
     }
 }
 
-TEST_F(SettingsWindow, LoadedTextIsStyledToo) {
-    fillHistory();
-    controller().loadSettingText();
-    SimTextView& view = desktop.settingTextView;
-    const std::string text = view.string();
-    ASSERT_FALSE(text.empty());
-    for (std::size_t at = 0; at < text.size(); ++at)
-        EXPECT_EQ(view.backgroundColorAt(at)->red, text[at] == '\t' ? 1.0 : 0.79) << at;
-
-    controller().setSettingText();
-    EXPECT_EQ(view.backgroundColorAt(0), (Color{0.79, 0.79, 1.0, 1.0})) << "the result line as well";
-}
-
 TEST_F(SettingsWindow, ThePreferenceViewsShowAndStoreTheirPreferences) {
     EXPECT_EQ(desktop.blacklistAppSettingTextView.string(), "Interface Builder\ncom.apple.Preview\n");
     EXPECT_EQ(desktop.shortcutButtonSettingTextView.string(),
