@@ -3,6 +3,7 @@
 // controller on `platform()`.
 
 #include "platform/Platform.h"
+#include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimAppServices.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimEventTaps.h"
@@ -10,8 +11,6 @@
 #include "platform/sim/SimRunLoop.h"
 #include "platform/sim/SimUi.h"
 #include "platform/sim/SimWorkspace.h"
-
-#include <memory>
 
 namespace quoddle {
 
@@ -41,11 +40,9 @@ public:
     SimTextView shortcutButtonSettingTextView;
     SimTextView blacklistAppSettingTextView;
     SimTextField axapiMessageTextField;
-
-    Accessibility& accessibility();
+    SimAccessibility accessibility;
 
 private:
-    std::unique_ptr<Accessibility> accessibility_;
     Platform platform_;
 };
 

@@ -1,0 +1,34 @@
+#pragma once
+// Property-list values to and from the bytes of a property-list file (libplist), and the forms of values
+// that such a file holds exactly.
+
+#include "platform/PlistValue.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quoddle {
+
+// A file holds a date as seconds since 2001-01-01T00:00:00Z; libplist 2.2 takes those as a 32-bit whole
+// number of seconds plus microseconds. Dates are kept to the nearest millisecond (halves round to the
+// later one) and clamped to what those 32 bits reach: 1932-12-13T20:45:52Z to 2069-01-19T03:14:07.999Z.
+PlistDate storableDate(PlistDate date);
+// Valid UTF-8 without NUL: every ill-formed sequence and every NUL becomes U+FFFD. libplist cuts strings at
+// NUL, and writes a file that it cannot read back from a string that is not UTF-8.
+std::string storableString(std::string_view text);
+// The value with every date, string and dictionary key in its storable form.
+PlistValue storableValue(const PlistValue& value);
+
+// The binary property list of the dictionary; none when libplist fails to produce it. Values need not be in
+// storable form: they are written as storableValue gives them.
+std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values);
+
+struct DecodedPlist {
+    std::optional<PlistDictionary> values; // every value in storable form
+    std::string problem;                   // why there are no values, for a log line
+};
+// Reads a binary or XML property list whose top level is a dictionary.
+DecodedPlist decodePlist(std::string_view bytes);
+
+} // namespace quoddle
