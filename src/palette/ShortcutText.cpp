@@ -1,5 +1,6 @@
 #include "palette/ShortcutText.h"
 
+#include "Library/RegexAdditions.h"
 #include "Preferences.h"
 
 #include <algorithm>
@@ -11,22 +12,6 @@ namespace quoddle {
 namespace {
 
 constexpr std::int64_t kRowHeight = serviceButtonHeight + serviceButtonMargin;
-
-// Temporary stand-in for the shared split on "\t+" until the regex helpers are merged: pieces between runs
-// of tabs, a leading empty piece kept, trailing empty pieces dropped.
-std::vector<std::string> splitOnTabRuns(const std::string& line) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (start <= line.size()) {
-        std::size_t tab = line.find('\t', start);
-        if (tab == std::string::npos) tab = line.size();
-        pieces.push_back(line.substr(start, tab - start));
-        start = line.find_first_not_of('\t', tab);
-        if (start == std::string::npos) break;
-    }
-    while (!pieces.empty() && pieces.back().empty()) pieces.pop_back();
-    return pieces;
-}
 
 // (W - m) / n - m in floating point, truncated toward zero; held within 32 bits for absurd widths.
 std::int64_t shortcutButtonWidth(double paletteWidth, std::int32_t perLine) {
@@ -64,7 +49,9 @@ std::vector<std::string> shortcutTextLines(const std::string& text) {
 
 bool isShortcutCommentLine(const std::string& line) { return !line.empty() && line.front() == '#'; }
 
-std::vector<std::string> shortcutFieldsOfLine(const std::string& line) { return splitOnTabRuns(line); }
+std::vector<std::string> shortcutFieldsOfLine(const std::string& line) {
+    return componentsSeparatedByRegex(line, "\t+").value_or(std::vector<std::string>{});
+}
 
 bool makesShortcutButton(const std::vector<std::string>& fields) {
     return fields.size() >= 2 && !fields.front().empty();
