@@ -19,4 +19,9 @@ SimDesktop::SimDesktop()
 
 SimDesktop::~SimDesktop() = default;
 
+void SimDesktop::input(CGEventType type) {
+    eventTaps.deliver(type, pointer.eventLocation());
+    runLoop.runPending();
+}
+
 } // namespace quoddle

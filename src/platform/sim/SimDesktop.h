@@ -23,6 +23,14 @@ public:
 
     Platform& platform() { return platform_; }
 
+    // The user's hands. Each input goes through the event tap and the main loop then runs what it queued.
+    void moveMouseTo(Point eventLocation) { pointer.moveTo(pointer.screenPointOfEventPoint(eventLocation)); }
+    void pressLeftButton() { input(kCGEventLeftMouseDown); }
+    void releaseLeftButton() { input(kCGEventLeftMouseUp); }
+    void pressRightButton() { input(kCGEventRightMouseDown); }
+    void pressOtherButton() { input(kCGEventOtherMouseDown); }
+    void pressKey() { input(kCGEventKeyDown); }
+
     SimClock clock;
     SimRunLoop runLoop{clock};
     SimDefaultsStore defaultsStore;
@@ -43,6 +51,8 @@ public:
     SimAccessibility accessibility;
 
 private:
+    void input(CGEventType type);
+
     Platform platform_;
 };
 
