@@ -4,8 +4,10 @@
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -25,36 +27,51 @@ namespace {
 constexpr std::uint32_t kNoOptions = 0; // every operation compiles with no flags
 constexpr std::size_t kCacheSets = 13;
 constexpr std::size_t kCacheWays = 4;
-constexpr std::size_t kSplitRangesKept = 2048; // scratch beyond this is freed after the split
+constexpr std::size_t kSplitRangesKept = 2048; // scratch beyond these sizes is freed after use
+constexpr std::size_t kScratchKept = 16384;
 constexpr UChar32 kReplacementCharacter = 0xFFFD;
+constexpr std::int32_t kCannotContinue = -1;
 
 struct RegexCloser {
-    void operator()(URegularExpression *regex) const { uregex_close(regex); }
+    void operator()(URegularExpression* regex) const { uregex_close(regex); }
 };
 using RegexHandle = std::unique_ptr<URegularExpression, RegexCloser>;
 
 // A stretch of the receiver in UTF-16 code units.
 struct Range {
+    Range() = default;
+    Range(std::int32_t location, std::int32_t length) : location(location), length(length) {}
+
     std::int32_t location = 0;
     std::int32_t length = 0;
 };
 
-void requireLength(std::size_t length, const char *message) {
+void requireLength(std::size_t length, const char* message) {
     // UTF-8 never has fewer bytes than the text has UTF-16 units, so a byte length below the limit is enough.
     if (length >= static_cast<std::size_t>(INT_MAX)) throw std::out_of_range(message);
 }
 
-// Converts UTF-8 into `units` (resized to fit); invalid sequences become U+FFFD. Returns the UTF-16 length
-// and whether the text was ASCII, in which case unit positions are byte positions.
-std::int32_t toUtf16(std::string_view text, std::vector<UChar> &units, bool &ascii, UErrorCode &status) {
-    units.resize(text.size() + 1); // never empty: ICU refuses a null text, even an empty one
-    ascii = true;
-    for (std::size_t i = 0; i < text.size() && ascii; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        units[i] = byte;
-        ascii = byte < 0x80;
+bool isAscii(std::string_view text) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::uint64_t bits = 0;
+    std::size_t i = 0;
+    for (; i + sizeof bits <= text.size(); i += sizeof bits) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        bits |= word;
     }
-    if (ascii) return static_cast<std::int32_t>(text.size());
+    for (; i < text.size(); ++i)
+        bits |= static_cast<unsigned char>(text[i]);
+    return (bits & kHighBits) == 0;
+}
+
+// Converts UTF-8 into `units` (resized to fit); invalid sequences become U+FFFD. Returns the UTF-16 length.
+std::int32_t toUtf16(std::string_view text, bool ascii, std::vector<UChar>& units, UErrorCode& status) {
+    units.resize(text.size() + 1); // never empty: ICU refuses a null text, even an empty one
+    if (ascii) {
+        std::copy(text.begin(), text.end(), units.begin());
+        return static_cast<std::int32_t>(text.size());
+    }
     std::int32_t length = 0;
     u_strFromUTF8WithSub(units.data(), static_cast<std::int32_t>(units.size()), &length, text.data(),
                          static_cast<std::int32_t>(text.size()), kReplacementCharacter, nullptr, &status);
@@ -72,8 +89,9 @@ public:
     void touch(std::uint64_t clock) { lastUse_ = clock; }
     std::int32_t groupCount() const { return groupCount_; }
     std::int32_t length() const { return length_; }
-    const Range &match() const { return match_; }
-    std::int32_t leftOff() const { return leftOff_; }
+    const Range& match() const { return match_; }
+    // Where the next search continues the current one.
+    std::int32_t leftOff() const { return continueFrom_; }
 
     void hold(RegexHandle regex, std::string_view pattern, std::size_t hash, std::int32_t groupCount) {
         *this = Entry();
@@ -84,25 +102,30 @@ public:
     }
 
     // Makes `text` the receiver; the same text as last time keeps its units and its last search.
-    void takeReceiver(std::string_view text, std::uint64_t &conversions) {
+    void takeReceiver(std::string_view text, std::uint64_t& conversions) {
         if (hasReceiver_ && receiver_ == text) return;
         hasReceiver_ = false;
         searched_ = false;
+        continueFrom_ = kCannotContinue;
         receiver_.assign(text);
         UErrorCode status = U_ZERO_ERROR;
-        length_ = toUtf16(text, units_, receiverIsAscii_, status);
+        // In ASCII text unit positions are byte positions, so pieces are cut from the text itself.
+        receiverIsAscii_ = isAscii(text);
+        length_ = toUtf16(text, receiverIsAscii_, units_, status);
         ++conversions;
         if (U_SUCCESS(status)) uregex_setText(regex_.get(), units_.data(), length_, &status);
         if (U_FAILURE(status)) fail(status);
+        continueFrom_ = 0; // a matcher given new text finds its next match from the start
         hasReceiver_ = true;
     }
 
     // Finds the first match at or after `from`: the same search as last time reuses its match, a search from
     // where the last one left off continues it, any other restarts there.
-    bool search(std::int32_t from, std::uint64_t &searches) {
+    bool search(std::int32_t from, std::uint64_t& searches) {
         if (searched_ && searchFrom_ == from) return found_;
-        const bool continues = searched_ && found_ && from == leftOff_;
+        const bool continues = from == continueFrom_;
         searched_ = false;
+        continueFrom_ = kCannotContinue;
         UErrorCode status = U_ZERO_ERROR;
         bool found = false;
         if (continues) {
@@ -116,7 +139,7 @@ public:
             const std::int32_t start = uregex_start(regex_.get(), 0, &status);
             const std::int32_t end = uregex_end(regex_.get(), 0, &status);
             match_ = {start, end - start};
-            leftOff_ = end > start ? end : start + stepAfterEmptyMatch(start);
+            continueFrom_ = end > start ? end : start + stepAfterEmptyMatch(start);
         }
         if (U_FAILURE(status)) fail(status);
         searched_ = true;
@@ -135,18 +158,18 @@ public:
         return Range{start, end - start};
     }
 
-    std::string piece(Range range) const {
+    std::string piece(Range range) {
         if (receiverIsAscii_) return receiver_.substr(range.location, range.length);
-        const UChar *units = units_.data() + range.location;
+        // Every UTF-16 unit takes at most three bytes of UTF-8; ICU reports a piece too long to convert.
+        pieceBuffer_.resize(std::min<std::size_t>(3 * static_cast<std::size_t>(range.length), INT_MAX));
         UErrorCode status = U_ZERO_ERROR;
         std::int32_t size = 0;
-        u_strToUTF8WithSub(nullptr, 0, &size, units, range.length, kReplacementCharacter, nullptr, &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) status = U_ZERO_ERROR;
-        std::string piece(static_cast<std::size_t>(size), '\0');
-        if (U_SUCCESS(status))
-            u_strToUTF8WithSub(piece.data(), size, &size, units, range.length, kReplacementCharacter, nullptr,
-                               &status);
+        u_strToUTF8WithSub(pieceBuffer_.data(), static_cast<std::int32_t>(pieceBuffer_.size()), &size,
+                           units_.data() + range.location, range.length, kReplacementCharacter, nullptr,
+                           &status);
         if (U_FAILURE(status)) fail(status);
+        std::string piece = pieceBuffer_.substr(0, size);
+        if (pieceBuffer_.capacity() > kScratchKept) std::string().swap(pieceBuffer_);
         return piece;
     }
 
@@ -174,12 +197,13 @@ private:
     bool receiverIsAscii_ = false;
     std::vector<UChar> units_;
     std::int32_t length_ = 0;
+    std::string pieceBuffer_;
 
     bool searched_ = false;
     std::int32_t searchFrom_ = 0;
     bool found_ = false;
     Range match_;
-    std::int32_t leftOff_ = 0;
+    std::int32_t continueFrom_ = kCannotContinue;
 };
 
 // The process-wide state: compiled patterns in sets of ways, and the lock that serialises every operation.
@@ -190,23 +214,23 @@ public:
     std::vector<Range> splitRanges;
 
     // The entry holding `pattern` with `text` as its receiver; null if the pattern does not compile.
-    Entry *entryFor(std::string_view pattern, std::string_view text) {
-        Entry *entry = lookUp(pattern);
+    Entry* entryFor(std::string_view pattern, std::string_view text) {
+        Entry* entry = lookUp(pattern);
         if (entry) entry->takeReceiver(text, counters.conversions);
         return entry;
     }
 
 private:
-    Entry *lookUp(std::string_view pattern) {
+    Entry* lookUp(std::string_view pattern) {
         ++clock_;
         if (lastUsed_ && lastUsed_->holds(pattern)) {
             lastUsed_->touch(clock_);
             return lastUsed_;
         }
         const std::size_t hash = std::hash<std::string_view>{}(pattern);
-        Entry *ways = &entries_[(hash ^ kNoOptions) % kCacheSets * kCacheWays];
-        Entry *leastRecent = ways;
-        for (Entry *way = ways; way != ways + kCacheWays; ++way) {
+        Entry* ways = &entries_[(hash ^ kNoOptions) % kCacheSets * kCacheWays];
+        Entry* leastRecent = ways;
+        for (Entry* way = ways; way != ways + kCacheWays; ++way) {
             if (way->holds(hash, pattern)) return use(way);
             if (way->lastUse() < leastRecent->lastUse()) leastRecent = way;
         }
@@ -218,17 +242,16 @@ private:
         return use(leastRecent);
     }
 
-    Entry *use(Entry *entry) {
+    Entry* use(Entry* entry) {
         entry->touch(clock_);
         lastUsed_ = entry;
         return entry;
     }
 
-    RegexHandle compile(std::string_view pattern, std::int32_t &groupCount) {
+    RegexHandle compile(std::string_view pattern, std::int32_t& groupCount) {
         ++counters.compiles;
         UErrorCode status = U_ZERO_ERROR;
-        bool ascii = false;
-        const std::int32_t length = toUtf16(pattern, patternUnits_, ascii, status);
+        const std::int32_t length = toUtf16(pattern, isAscii(pattern), patternUnits_, status);
         UParseError parseError;
         RegexHandle regex;
         if (U_SUCCESS(status))
@@ -239,12 +262,12 @@ private:
     }
 
     std::array<Entry, kCacheSets * kCacheWays> entries_;
-    Entry *lastUsed_ = nullptr;
+    Entry* lastUsed_ = nullptr;
     std::uint64_t clock_ = 0;
     std::vector<UChar> patternUnits_;
 };
 
-Cache &cache() {
+Cache& cache() {
     static Cache instance;
     return instance;
 }
@@ -264,36 +287,36 @@ template <typename Operation> auto locked(Operation operation) {
     std::rethrow_exception(failure);
 }
 
-std::string_view requirePattern(const char *pattern) {
+std::string_view requirePattern(const char* pattern) {
     if (!pattern) throw std::invalid_argument("The regular expression argument is NULL.");
     return pattern;
 }
 
-Entry *entryFor(Cache &cache, std::string_view text, std::string_view pattern) {
+Entry* entryFor(Cache& cache, std::string_view text, std::string_view pattern) {
     requireLength(text.size(), "String length exceeds INT_MAX.");
     requireLength(pattern.size(), "Regex string length exceeds INT_MAX");
     return cache.entryFor(pattern, text);
 }
 
 std::optional<std::vector<std::string>> splitText(std::string_view text, std::string_view pattern) {
-    return locked([&](Cache &cache) -> std::optional<std::vector<std::string>> {
-        Entry *entry = entryFor(cache, text, pattern);
+    return locked([&](Cache& cache) -> std::optional<std::vector<std::string>> {
+        Entry* entry = entryFor(cache, text, pattern);
         if (!entry) return std::nullopt;
-        std::vector<Range> &ranges = cache.splitRanges;
+        std::vector<Range>& ranges = cache.splitRanges;
         ranges.clear();
         std::size_t kept = 0;
         std::int32_t last = 0;
         for (std::int32_t from = 0; entry->search(from, cache.counters.searches); from = entry->leftOff()) {
-            const Range match = entry->match();
+            const Range& match = entry->match();
             if (match.length == 0 && match.location == last) continue;
-            ranges.push_back({last, match.location - last});
+            ranges.emplace_back(last, match.location - last);
             for (std::int32_t index = 1; index <= entry->groupCount(); ++index)
                 ranges.push_back(entry->group(index).value_or(Range{}));
             if (match.location > last) kept = ranges.size();
             last = match.location + match.length;
         }
         if (last < entry->length()) {
-            ranges.push_back({last, entry->length() - last});
+            ranges.emplace_back(last, entry->length() - last);
             kept = ranges.size();
         }
         std::vector<std::string> pieces;
@@ -306,8 +329,8 @@ std::optional<std::vector<std::string>> splitText(std::string_view text, std::st
 }
 
 std::optional<std::string> captureText(std::string_view text, std::string_view pattern, int capture) {
-    return locked([&](Cache &cache) -> std::optional<std::string> {
-        Entry *entry = entryFor(cache, text, pattern);
+    return locked([&](Cache& cache) -> std::optional<std::string> {
+        Entry* entry = entryFor(cache, text, pattern);
         if (!entry) return std::nullopt;
         if (capture < 0 || capture > entry->groupCount())
             throw std::invalid_argument("The capture argument is not valid.");
@@ -319,38 +342,38 @@ std::optional<std::string> captureText(std::string_view text, std::string_view p
 }
 
 bool matchText(std::string_view text, std::string_view pattern) {
-    return locked([&](Cache &cache) {
-        Entry *entry = entryFor(cache, text, pattern);
+    return locked([&](Cache& cache) {
+        Entry* entry = entryFor(cache, text, pattern);
         return entry && entry->search(0, cache.counters.searches);
     });
 }
 
 } // namespace
 
-std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string &text,
-                                                                   const std::string &pattern) {
+std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string& text,
+                                                                   const std::string& pattern) {
     return splitText(text, pattern);
 }
 
-std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string &text,
-                                                                   const char *pattern) {
+std::optional<std::vector<std::string>> componentsSeparatedByRegex(const std::string& text,
+                                                                   const char* pattern) {
     return splitText(text, requirePattern(pattern));
 }
 
-std::optional<std::string> stringByMatching(const std::string &text, const std::string &pattern,
+std::optional<std::string> stringByMatching(const std::string& text, const std::string& pattern,
                                             int capture) {
     return captureText(text, pattern, capture);
 }
 
-std::optional<std::string> stringByMatching(const std::string &text, const char *pattern, int capture) {
+std::optional<std::string> stringByMatching(const std::string& text, const char* pattern, int capture) {
     return captureText(text, requirePattern(pattern), capture);
 }
 
-bool isMatchedByRegex(const std::string &text, const std::string &pattern) {
+bool isMatchedByRegex(const std::string& text, const std::string& pattern) {
     return matchText(text, pattern);
 }
 
-bool isMatchedByRegex(const std::string &text, const char *pattern) {
+bool isMatchedByRegex(const std::string& text, const char* pattern) {
     return matchText(text, requirePattern(pattern));
 }
 

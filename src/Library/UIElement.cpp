@@ -17,7 +17,9 @@ template <typename... Args> std::string format(const char* pattern, Args... args
     return text;
 }
 
-std::string arrayDescription(const AXArray& array) { return "<array of size " + std::to_string(array.size()) + ">"; }
+std::string arrayDescription(const AXArray& array) {
+    return "<array of size " + std::to_string(array.size()) + ">";
+}
 
 // What printing the value itself gives; reads nothing from the platform, so it cannot recurse.
 std::string ownDescription(const AXAttributeValue& value) {
@@ -47,7 +49,8 @@ std::optional<AXArray> childrenOf(Accessibility& accessibility, const AXUIElemen
 
 // The first child whose string value of the attribute equals one of the candidates.
 AXUIElementRef copyFirstChildWithValue(UIElement& helpers, const AXUIElementRef& element,
-                                       const std::string& attribute, const std::vector<std::string>& candidates) {
+                                       const std::string& attribute,
+                                       const std::vector<std::string>& candidates) {
     auto children = childrenOf(helpers.accessibility(), element);
     if (!children) return nullptr;
     for (const auto& entry : *children) {
@@ -68,8 +71,8 @@ std::string stringDescriptionOfAXValue(const AXAttributeValue& value, bool verbo
     if (auto size = value.get<AXSizeValue>())
         return format(verbose ? "<AXSizeValue w=%g h=%g>" : "w=%g h=%g", size->width, size->height);
     if (auto rect = value.get<AXRectValue>())
-        return format(verbose ? "<AXRectValue  x=%g y=%g w=%g h=%g>" : "x=%g y=%g w=%g h=%g", rect->x, rect->y,
-                      rect->width, rect->height);
+        return format(verbose ? "<AXRectValue  x=%g y=%g w=%g h=%g>" : "x=%g y=%g w=%g h=%g", rect->x,
+                      rect->y, rect->width, rect->height);
     if (auto range = value.get<AXRangeValue>())
         return format(verbose ? "<AXRangeValue pos=%ld len=%ld>" : "pos=%ld len=%ld", range->location,
                       range->length);
@@ -102,7 +105,8 @@ std::optional<AXAttributeValue> UIElement::copyValueOfExistingAttribute(const st
         auto names = accessibility_.copyActionNames(element);
         if (!names) return std::nullopt;
         std::string lines;
-        for (const auto& name : names.value) lines += name + "\n";
+        for (const auto& name : names.value)
+            lines += name + "\n";
         return lines;
     }
     auto value = accessibility_.copyAttributeValue(element, attribute);
@@ -120,7 +124,8 @@ std::optional<std::string> UIElement::descriptionOfValue(const std::optional<AXA
             auto text = copyValueOfExistingAttribute("AXTitle", *element);
             if (!text || isEmptyString(*text)) {
                 // A description, even an empty one, stands in for a missing or empty title.
-                if (auto description = copyValueOfExistingAttribute("AXDescription", *element)) text = description;
+                if (auto description = copyValueOfExistingAttribute("AXDescription", *element))
+                    text = description;
             }
             if (text) return "<" + ownDescription(*role) + ": \"" + ownDescription(*text) + "\">";
             return "<" + ownDescription(*role) + ">";
@@ -181,7 +186,8 @@ std::vector<std::string> UIElement::lineageOfUIElement(const AXUIElementRef& ele
 std::string UIElement::lineageDescriptionOfUIElement(const AXUIElementRef& element) {
     std::string text;
     std::size_t depth = 0;
-    for (const auto& line : lineageOfUIElement(element)) text += std::string(depth++, ' ') + line + "\n";
+    for (const auto& line : lineageOfUIElement(element))
+        text += std::string(depth++, ' ') + line + "\n";
     return text;
 }
 

@@ -14,20 +14,20 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-const char *const kTwoBlocks =
+const char* const kTwoBlocks =
     "(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\}).*(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\})";
 const std::string kReplacement = "\xEF\xBF\xBD"; // U+FFFD in UTF-8
 
-template <typename Exception> std::string messageOf(const std::function<void()> &call) {
+template <typename Exception> std::string messageOf(const std::function<void()>& call) {
     try {
         call();
-    } catch (const Exception &error) {
+    } catch (const Exception& error) {
         return error.what();
     }
     return "(nothing thrown)";
 }
 
-bool isValidUtf8(const std::string &text) {
+bool isValidUtf8(const std::string& text) {
     UErrorCode status = U_ZERO_ERROR;
     std::int32_t length = 0;
     u_strFromUTF8(nullptr, 0, &length, text.data(), static_cast<std::int32_t>(text.size()), &status);
@@ -50,7 +50,7 @@ TEST(ComponentsSeparatedByRegex, TabRunsSeparateFieldsAndTrailingTabsGiveNoPiece
         {"\t", {}},
         {"\t\t", {}},
     };
-    for (const auto &[text, pieces] : cases)
+    for (const auto& [text, pieces] : cases)
         EXPECT_EQ(componentsSeparatedByRegex(text, "\t+"), pieces) << text;
 }
 
@@ -93,7 +93,7 @@ TEST(StringByMatching, TheTwoBlockPatternNeedsBothBlocksOnOneLine) {
     EXPECT_EQ(stringByMatching(oneLine + " " + third, kTwoBlocks, 2), third)
         << "the greedy .* reaches the last";
 
-    for (const std::string &text :
+    for (const std::string& text :
          {"start " + first + " end", first + "\n" + second, first + "\r" + second}) {
         EXPECT_EQ(stringByMatching(text, kTwoBlocks, 1), std::nullopt) << text;
         EXPECT_EQ(stringByMatching(text, kTwoBlocks, 2), std::nullopt) << text;
@@ -119,7 +119,7 @@ TEST(StringByMatching, ACaptureOutsideThePatternsGroupsThrows) {
 }
 
 TEST(RegexAdditions, APatternThatDoesNotCompileGivesNoneAndThrowsNothing) {
-    for (const char *pattern : {"(", "[a-", "a{2,1}", ""}) {
+    for (const char* pattern : {"(", "[a-", "a{2,1}", ""}) {
         EXPECT_EQ(componentsSeparatedByRegex("a(b", pattern), std::nullopt) << pattern;
         EXPECT_EQ(stringByMatching("a(b", pattern, 5), std::nullopt) << pattern;
         EXPECT_FALSE(isMatchedByRegex("a(b", pattern)) << pattern;
@@ -127,7 +127,7 @@ TEST(RegexAdditions, APatternThatDoesNotCompileGivesNoneAndThrowsNothing) {
 }
 
 TEST(RegexAdditions, ANullPatternThrows) {
-    const char *none = nullptr;
+    const char* none = nullptr;
     const std::string message = "The regular expression argument is NULL.";
     EXPECT_EQ(messageOf<std::invalid_argument>([&] { componentsSeparatedByRegex("a", none); }), message);
     EXPECT_EQ(messageOf<std::invalid_argument>([&] { stringByMatching("a", none, 0); }), message);
@@ -148,7 +148,7 @@ TEST(RegexAdditions, AnErrorIcuReportsWhileMatchingCarriesItsCodeAndName) {
     try {
         stringByMatching(text, "(a|b)*", 1);
         ADD_FAILURE() << "a failed search was kept as an answer";
-    } catch (const RegexError &error) {
+    } catch (const RegexError& error) {
         EXPECT_STREQ(error.what(), "ICU regular expression error #66321, U_REGEX_STACK_OVERFLOW.");
         EXPECT_EQ(error.errorCode(), U_REGEX_STACK_OVERFLOW);
         EXPECT_EQ(error.errorName(), "U_REGEX_STACK_OVERFLOW");
@@ -175,7 +175,7 @@ TEST(RegexAdditions, InvalidUtf8BecomesReplacementCharacters) {
     const auto pieces = componentsSeparatedByRegex("\xED\xA0\x80\t\xC0\xAF\t\x80\xF4\x90\x80\x80", "\t+");
     ASSERT_TRUE(pieces);
     ASSERT_EQ(pieces->size(), 3u);
-    for (const std::string &piece : *pieces)
+    for (const std::string& piece : *pieces)
         EXPECT_TRUE(isValidUtf8(piece) && !piece.empty());
 
     const std::string blocks = "{length = 1, bytes = 0x0a}\xFF{length = 2, bytes = 0x0b}";
@@ -264,7 +264,7 @@ TEST(RegexAdditions, ThreadsSplittingAndCapturingAtOnceEachGetTheirOwnResults) {
             }
         });
     }
-    for (std::thread &thread : threads)
+    for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(wrong, 0);
 }

@@ -20,14 +20,16 @@ class UIElementTest : public ::testing::Test {
 protected:
     AXUIElementRef button(const AXUIElementRef& parent, std::optional<std::string> title,
                           std::optional<std::string> description = std::nullopt) {
-        return ax.add(parent, {.role = "AXButton", .title = std::move(title), .description = std::move(description)});
+        return ax.add(parent,
+                      {.role = "AXButton", .title = std::move(title), .description = std::move(description)});
     }
     std::string describe(const AXAttributeValue& value, bool verbose = false) {
         return ui.descriptionOfValue(value, verbose).value_or("(none)");
     }
     bool wasRead(const std::string& attribute) const {
         const auto& reads = ax.attributeReads();
-        return std::any_of(reads.begin(), reads.end(), [&](const auto& r) { return r.attribute == attribute; });
+        return std::any_of(reads.begin(), reads.end(),
+                           [&](const auto& r) { return r.attribute == attribute; });
     }
 
     SimAccessibility ax;
@@ -163,7 +165,8 @@ TEST_F(UIElementTest, EmptyAttributeNameGivesNoneWithoutAPlatformCall) {
 }
 
 TEST_F(UIElementTest, ExistingAttributeReadsPlainAttributesAndAnswersActions) {
-    AXUIElementRef ok = ax.add(app, {.role = "AXButton", .title = "OK", .actions = {"AXPress", "AXShowMenu"}});
+    AXUIElementRef ok =
+        ax.add(app, {.role = "AXButton", .title = "OK", .actions = {"AXPress", "AXShowMenu"}});
     auto title = ui.copyValueOfExistingAttribute("AXTitle", ok);
     ASSERT_TRUE(title && title->get<std::string>());
     EXPECT_EQ(*title->get<std::string>(), "OK");
@@ -185,9 +188,9 @@ TEST_F(UIElementTest, LineageRunsFromTheTopAncestorDownWithOneMoreSpacePerLevel)
     AXUIElementRef window = ax.add(app, {.role = "AXWindow", .title = "Untitled"});
     AXUIElementRef group = ax.add(window, {.role = "AXGroup"});
     AXUIElementRef ok = button(group, "OK");
-    EXPECT_EQ(ui.lineageOfUIElement(ok), (std::vector<std::string>{R"(<AXApplication: "TextEdit">)",
-                                                                     R"(<AXWindow: "Untitled">)", "<AXGroup>",
-                                                                     R"(<AXButton: "OK">)"}));
+    EXPECT_EQ(ui.lineageOfUIElement(ok),
+              (std::vector<std::string>{R"(<AXApplication: "TextEdit">)", R"(<AXWindow: "Untitled">)",
+                                        "<AXGroup>", R"(<AXButton: "OK">)"}));
     auto lineage = ui.copyValueOfExistingAttribute("lineage", ok);
     ASSERT_TRUE(lineage && lineage->get<std::string>());
     EXPECT_EQ(*lineage->get<std::string>(), "<AXApplication: \"TextEdit\">\n <AXWindow: \"Untitled\">\n"
@@ -200,12 +203,14 @@ TEST_F(UIElementTest, LineageEndsOnLoopingDeepOrBrokenParentChains) {
     AXUIElementRef b = button(app, "B");
     ax.setAttribute(a, "AXParent", b);
     ax.setAttribute(b, "AXParent", a);
-    EXPECT_EQ(ui.lineageOfUIElement(a), (std::vector<std::string>{R"(<AXButton: "B">)", R"(<AXButton: "A">)"}));
+    EXPECT_EQ(ui.lineageOfUIElement(a),
+              (std::vector<std::string>{R"(<AXButton: "B">)", R"(<AXButton: "A">)"}));
     ax.setAttribute(a, "AXParent", a);
     EXPECT_EQ(ui.lineageOfUIElement(a).size(), 1u);
 
     AXUIElementRef deepest = app;
-    for (int level = 0; level < 200; ++level) deepest = button(deepest, "level " + std::to_string(level));
+    for (int level = 0; level < 200; ++level)
+        deepest = button(deepest, "level " + std::to_string(level));
     auto deep = ui.lineageOfUIElement(deepest);
     ASSERT_EQ(deep.size(), 64u);
     EXPECT_EQ(deep.back(), R"(<AXButton: "level 199">)");

@@ -13,14 +13,15 @@ struct Delivery {
 };
 std::vector<Delivery> gDeliveries;
 
-void recordDelivery(const AXObserverRef& observer, const AXUIElementRef& element, const std::string& notification,
-                    const void* context) {
+void recordDelivery(const AXObserverRef& observer, const AXUIElementRef& element,
+                    const std::string& notification, const void* context) {
     gDeliveries.push_back({static_cast<SimObserver&>(*observer).pid(), element, notification, context});
 }
 
 std::vector<std::string> deliveredNames() {
     std::vector<std::string> names;
-    for (const auto& d : gDeliveries) names.push_back(d.notification);
+    for (const auto& d : gDeliveries)
+        names.push_back(d.notification);
     return names;
 }
 
@@ -49,7 +50,8 @@ TEST_F(SimAccessibilityTest, StandardMenuBarHasSystemMenuThenApplicationMenuWith
     ASSERT_TRUE(parent);
     EXPECT_EQ(*parent.value.get<AXUIElementRef>(), bar.servicesItem);
     ASSERT_EQ(bar.services.size(), 2u);
-    EXPECT_EQ(*ax.copyAttributeValue(bar.services[1], "AXTitle").value.get<std::string>(), "Search With Google");
+    EXPECT_EQ(*ax.copyAttributeValue(bar.services[1], "AXTitle").value.get<std::string>(),
+              "Search With Google");
 }
 
 TEST_F(SimAccessibilityTest, VanishedElementsAndTheirSubtreesFailAsInvalid) {
@@ -112,7 +114,8 @@ TEST_F(SimAccessibilityTest, RegistrationsAreRecordedAndLimitedToTheObservedProc
     int context = 0;
     observer->addNotification(app, "AXSelectedTextChanged", &context);
     observer->addNotification(bar.servicesMenu, "AXSelectedChildrenChanged", nullptr);
-    EXPECT_EQ(observer->addNotification(ax.application(43), "AXMenuOpened", nullptr), kAXErrorIllegalArgument);
+    EXPECT_EQ(observer->addNotification(ax.application(43), "AXMenuOpened", nullptr),
+              kAXErrorIllegalArgument);
     auto registrations = ax.registrations();
     ASSERT_EQ(registrations.size(), 2u);
     EXPECT_EQ(registrations[0].element, app);
@@ -139,12 +142,39 @@ TEST_F(SimAccessibilityTest, ChoosingAMenuItemReportsTheHighlightTheChoiceAndThe
     EXPECT_EQ(*selected.value.get<AXArray>()->at(0).get<AXUIElementRef>(), bar.services[1]);
     ax.chooseMenuItem(bar.services[1]);
 
-    EXPECT_EQ(deliveredNames(), (std::vector<std::string>{"AXMenuOpened", "AXSelectedChildrenChanged",
-                                                          "AXMenuItemSelected", "AXMenuClosed", "AXMenuClosed"}));
+    EXPECT_EQ(deliveredNames(),
+              (std::vector<std::string>{"AXMenuOpened", "AXSelectedChildrenChanged", "AXMenuItemSelected",
+                                        "AXMenuClosed", "AXMenuClosed"}));
     EXPECT_EQ(gDeliveries[1].context, nullptr); // the menu's own registration wins over the application's
     EXPECT_EQ(gDeliveries[2].element, bar.services[1]);
     EXPECT_EQ(gDeliveries[3].element, bar.servicesMenu);
     EXPECT_EQ(gDeliveries[4].element, bar.applicationMenu);
+}
+
+TEST_F(SimAccessibilityTest, SelectingTextSetsTheSelectionBeforeReportingIt) {
+    AXUIElementRef window = ax.addWindow(42, {.title = "Untitled", .frame = Rect{{0, 0}, {500, 400}}});
+    AXUIElementRef text = ax.add(window, {.role = "AXTextArea", .frame = Rect{{10, 30}, {480, 360}}});
+    AXUIElementRef field = ax.add(window, {.role = "AXTextField", .frame = Rect{{10, 5}, {480, 20}}});
+    AXObserverRef observer = observe(42);
+    observer->addNotification(app, "AXSelectedTextChanged", nullptr);
+    observer->addToRunLoop();
+
+    ax.focus(text);
+    ax.focus(field);
+    EXPECT_EQ(*ax.copyAttributeValue(text, "AXFocused").value.get<bool>(), false);
+    EXPECT_EQ(*ax.copyAttributeValue(field, "AXFocused").value.get<bool>(), true);
+    EXPECT_EQ(*ax.copyAttributeValue(app, "AXFocusedUIElement").value.get<AXUIElementRef>(), field);
+
+    ax.selectText(text, {4, 7});
+    ax.selectTextMarkers(field, "{length = 24, bytes = 0x01} {length = 24, bytes = 0x02}");
+    ASSERT_EQ(gDeliveries.size(), 2u);
+    EXPECT_EQ(gDeliveries[0].element, text);
+    EXPECT_EQ(ax.copyAttributeValue(text, "AXSelectedTextRange").value.get<AXRangeValue>()->length, 7);
+    EXPECT_EQ(
+        ax.copyAttributeValue(field, "AXSelectedTextMarkerRange").value.get<AXOpaqueValue>()->description,
+        "{length = 24, bytes = 0x01} {length = 24, bytes = 0x02}");
+    auto position = ax.copyAttributeValue(text, "AXPosition");
+    EXPECT_EQ(position.value.get<AXPointValue>()->y, 30);
 }
 
 TEST_F(SimAccessibilityTest, CallbacksMayChangeRegistrationsWhileANotificationIsDelivered) {

@@ -16,7 +16,8 @@ bool contains(const Rect& frame, double x, double y) {
 } // namespace
 
 SimAccessibility::SimAccessibility() {
-    systemWide_ = std::static_pointer_cast<const SimElement>(newNode(-1, std::nullopt, {.role = "AXSystemWide"}));
+    systemWide_ =
+        std::static_pointer_cast<const SimElement>(newNode(-1, std::nullopt, {.role = "AXSystemWide"}));
 }
 
 SimAccessibility::~SimAccessibility() {
@@ -67,12 +68,14 @@ AXUIElementRef SimAccessibility::hitTest(SimElementId id, double x, double y) co
     return node.handle;
 }
 
-std::optional<AXAttributeValue> SimAccessibility::attributeOf(const Node& node, const std::string& name) const {
+std::optional<AXAttributeValue> SimAccessibility::attributeOf(const Node& node,
+                                                              const std::string& name) const {
     for (const auto& [stored, value] : node.attributes)
         if (stored == name) return value;
     if (name == "AXChildren") {
         AXArray children;
-        for (SimElementId child : node.children) children.emplace_back(AXUIElementRef(nodes_.at(child).handle));
+        for (SimElementId child : node.children)
+            children.emplace_back(AXUIElementRef(nodes_.at(child).handle));
         return children;
     }
     if (name == "AXParent" && node.parent) return AXUIElementRef(nodes_.at(*node.parent).handle);
@@ -87,14 +90,16 @@ std::vector<std::string> SimAccessibility::attributeNamesOf(const Node& node) co
         if (!node.hiddenNames.count(name) && std::find(names.begin(), names.end(), name) == names.end())
             names.push_back(name);
     };
-    for (const auto& entry : node.attributes) list(entry.first);
+    for (const auto& entry : node.attributes)
+        list(entry.first);
     list("AXChildren");
     if (node.parent) list("AXParent");
     if (node.frame) {
         list("AXPosition");
         list("AXSize");
     }
-    for (const auto& entry : node.failingAttributes) list(entry.first);
+    for (const auto& entry : node.failingAttributes)
+        list(entry.first);
     return names;
 }
 
@@ -211,17 +216,19 @@ void SimAccessibility::clearRecords() {
 
 // ---- Building trees
 
-AXUIElementRef SimAccessibility::newNode(ProcessId pid, std::optional<SimElementId> parent, SimElementSpec spec) {
+AXUIElementRef SimAccessibility::newNode(ProcessId pid, std::optional<SimElementId> parent,
+                                         SimElementInit init) {
     const SimElementId id = nextId_++;
     Node node;
     node.handle = std::make_shared<SimElement>(this, id, pid);
     node.parent = parent;
-    if (!spec.role.empty()) node.attributes.emplace_back("AXRole", std::move(spec.role));
-    if (spec.title) node.attributes.emplace_back("AXTitle", std::move(*spec.title));
-    if (spec.description) node.attributes.emplace_back("AXDescription", std::move(*spec.description));
-    for (auto& attribute : spec.attributes) node.attributes.push_back(std::move(attribute));
-    node.frame = spec.frame;
-    node.actions = std::move(spec.actions);
+    if (!init.role.empty()) node.attributes.emplace_back("AXRole", std::move(init.role));
+    if (init.title) node.attributes.emplace_back("AXTitle", std::move(*init.title));
+    if (init.description) node.attributes.emplace_back("AXDescription", std::move(*init.description));
+    for (auto& attribute : init.attributes)
+        node.attributes.push_back(std::move(attribute));
+    node.frame = init.frame;
+    node.actions = std::move(init.actions);
     AXUIElementRef handle = node.handle;
     nodes_.emplace(id, std::move(node));
     if (parent) nodes_.at(*parent).children.push_back(id);
@@ -258,23 +265,25 @@ AXUIElementRef SimAccessibility::application(ProcessId pid) const {
     return it == applications_.end() ? nullptr : AXUIElementRef(nodes_.at(it->second).handle);
 }
 
-AXUIElementRef SimAccessibility::addWindow(ProcessId pid, SimElementSpec spec) {
+AXUIElementRef SimAccessibility::addWindow(ProcessId pid, SimElementInit init) {
     AXUIElementRef app = application(pid);
     if (!app) throw std::logic_error("no application with that process identifier");
-    if (spec.role.empty()) spec.role = "AXWindow";
-    AXUIElementRef window = add(app, std::move(spec));
+    if (init.role.empty()) init.role = "AXWindow";
+    AXUIElementRef window = add(app, std::move(init));
     windowStack_.insert(windowStack_.begin(), static_cast<const SimElement&>(*window).id());
     return window;
 }
 
-AXUIElementRef SimAccessibility::add(const AXUIElementRef& parent, SimElementSpec spec) {
+AXUIElementRef SimAccessibility::add(const AXUIElementRef& parent, SimElementInit init) {
     const Node& node = nodeOf(parent);
-    return newNode(node.handle->pid(), node.handle->id(), std::move(spec));
+    return newNode(node.handle->pid(), node.handle->id(), std::move(init));
 }
 
-AXUIElementRef SimAccessibility::addMenu(const AXUIElementRef& item, const std::vector<std::string>& itemTitles) {
+AXUIElementRef SimAccessibility::addMenu(const AXUIElementRef& item,
+                                         const std::vector<std::string>& itemTitles) {
     AXUIElementRef menu = add(item, {.role = "AXMenu", .actions = {"AXCancel"}});
-    for (const auto& title : itemTitles) add(menu, {.role = "AXMenuItem", .title = title, .actions = kMenuItemActions});
+    for (const auto& title : itemTitles)
+        add(menu, {.role = "AXMenuItem", .title = title, .actions = kMenuItemActions});
     return menu;
 }
 
@@ -303,7 +312,8 @@ SimMenuBar SimAccessibility::addStandardMenuBar(ProcessId pid, const std::vector
 
 std::vector<AXUIElementRef> SimAccessibility::children(const AXUIElementRef& element) const {
     std::vector<AXUIElementRef> result;
-    for (SimElementId child : nodeOf(element).children) result.emplace_back(nodes_.at(child).handle);
+    for (SimElementId child : nodeOf(element).children)
+        result.emplace_back(nodes_.at(child).handle);
     return result;
 }
 
@@ -316,10 +326,6 @@ void SimAccessibility::setAttribute(const AXUIElementRef& element, const std::st
             return;
         }
     attributes.emplace_back(name, std::move(value));
-}
-
-void SimAccessibility::removeAttribute(const AXUIElementRef& element, const std::string& name) {
-    std::erase_if(nodeOf(element).attributes, [&](const auto& entry) { return entry.first == name; });
 }
 
 void SimAccessibility::hideAttributeName(const AXUIElementRef& element, const std::string& name) {
@@ -338,7 +344,9 @@ void SimAccessibility::failActionNames(const AXUIElementRef& element, AXError er
     nodeOf(element).actionNamesError = error;
 }
 
-void SimAccessibility::setFrame(const AXUIElementRef& element, Rect frame) { nodeOf(element).frame = frame; }
+void SimAccessibility::setFrame(const AXUIElementRef& element, Rect frame) {
+    nodeOf(element).frame = frame;
+}
 
 void SimAccessibility::raiseWindow(const AXUIElementRef& window) {
     const SimElementId id = nodeOf(window).handle->id();
@@ -361,9 +369,12 @@ void SimAccessibility::eraseSubtree(SimElementId id) {
     const ProcessId pid = it->second.handle->pid();
     nodes_.erase(it);
     std::erase(windowStack_, id);
-    if (auto app = applications_.find(pid); app != applications_.end() && app->second == id) applications_.erase(app);
-    if (auto focus = focused_.find(pid); focus != focused_.end() && focus->second == id) focused_.erase(focus);
-    for (SimElementId child : children) eraseSubtree(child);
+    if (auto app = applications_.find(pid); app != applications_.end() && app->second == id)
+        applications_.erase(app);
+    if (auto focus = focused_.find(pid); focus != focused_.end() && focus->second == id)
+        focused_.erase(focus);
+    for (SimElementId child : children)
+        eraseSubtree(child);
 }
 
 void SimAccessibility::quitApplication(ProcessId pid) {
@@ -393,8 +404,10 @@ void SimAccessibility::post(const AXUIElementRef& element, const std::string& no
         const SimObserver::Registration* onApplication = nullptr;
         for (const auto& r : observer->registrations_) {
             if (r.notification != notification) continue;
-            if (r.id == id) onElement = &r;
-            else if (r.id == appId) onApplication = &r;
+            if (r.id == id)
+                onElement = &r;
+            else if (r.id == appId)
+                onApplication = &r;
         }
         if (const auto* match = onElement ? onElement : onApplication)
             deliveries.emplace_back(observer, match->context);
@@ -424,7 +437,9 @@ void SimAccessibility::selectTextMarkers(const AXUIElementRef& element, const st
     post(element, "AXSelectedTextChanged");
 }
 
-void SimAccessibility::openMenu(const AXUIElementRef& menu) { post(menu, "AXMenuOpened"); }
+void SimAccessibility::openMenu(const AXUIElementRef& menu) {
+    post(menu, "AXMenuOpened");
+}
 
 void SimAccessibility::highlightMenuItem(const AXUIElementRef& menu, const AXUIElementRef& item) {
     setAttribute(menu, "AXSelectedChildren", item ? AXArray{item} : AXArray{});

@@ -38,7 +38,7 @@ private:
 
 // What a new element carries. Position and size come from the frame, in event coordinates (origin at the
 // top-left of the first screen), and only elements with a frame can be hit.
-struct SimElementSpec {
+struct SimElementInit {
     std::string role{};
     std::optional<std::string> title{};
     std::optional<std::string> description{};
@@ -90,7 +90,8 @@ public:
     bool isAPIEnabled() const override { return enabled_; }
     AXUIElementRef createSystemWide() override { return systemWide_; }
     AXUIElementRef createApplication(ProcessId pid) override;
-    AXResult<AXUIElementRef> copyElementAtPosition(const AXUIElementRef& systemWide, float x, float y) override;
+    AXResult<AXUIElementRef> copyElementAtPosition(const AXUIElementRef& systemWide, float x,
+                                                   float y) override;
     AXResult<AXAttributeValue> copyAttributeValue(const AXUIElementRef& element,
                                                   const std::string& attribute) override;
     AXResult<std::vector<std::string>> copyAttributeNames(const AXUIElementRef& element) override;
@@ -105,9 +106,9 @@ public:
     AXUIElementRef addApplication(ProcessId pid, const std::string& name);
     // The application element of the process; null when it has none.
     AXUIElementRef application(ProcessId pid) const;
-    // A window of the application (role "AXWindow" unless the spec names one), in front of every other.
-    AXUIElementRef addWindow(ProcessId pid, SimElementSpec spec);
-    AXUIElementRef add(const AXUIElementRef& parent, SimElementSpec spec);
+    // A window of the application (role "AXWindow" unless another is given), in front of every other.
+    AXUIElementRef addWindow(ProcessId pid, SimElementInit init);
+    AXUIElementRef add(const AXUIElementRef& parent, SimElementInit init);
     SimMenuBar addStandardMenuBar(ProcessId pid, const std::vector<std::string>& serviceTitles,
                                   const std::string& servicesTitle = "Services");
     // A menu under a menu (bar) item, with one item (press and cancel actions) per title.
@@ -116,7 +117,6 @@ public:
     // Sets or replaces an attribute; also overrides the ones the tree provides ("AXChildren", "AXParent",
     // "AXPosition", "AXSize"), e.g. to build a cyclic parent chain.
     void setAttribute(const AXUIElementRef& element, const std::string& name, AXAttributeValue value);
-    void removeAttribute(const AXUIElementRef& element, const std::string& name);
     // The attribute stays readable but is not among the element's attribute names.
     void hideAttributeName(const AXUIElementRef& element, const std::string& name);
     // Reading the attribute (listed all the same) fails with the error.
@@ -171,7 +171,7 @@ private:
         std::vector<std::string> actions;
     };
 
-    AXUIElementRef newNode(ProcessId pid, std::optional<SimElementId> parent, SimElementSpec spec);
+    AXUIElementRef newNode(ProcessId pid, std::optional<SimElementId> parent, SimElementInit init);
     // The element's node, or the error a call on the handle gets.
     AXResult<Node*> resolve(const AXUIElementRef& element);
     // For the fixture calls: the node, or std::logic_error.

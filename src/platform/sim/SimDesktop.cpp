@@ -19,6 +19,12 @@ SimDesktop::SimDesktop()
 
 SimDesktop::~SimDesktop() = default;
 
+RunningApplication SimDesktop::launch(const std::string& localizedName, const std::string& bundleIdentifier) {
+    RunningApplication application = workspace.launch(localizedName, bundleIdentifier);
+    accessibility.addApplication(application.processIdentifier, localizedName);
+    return application;
+}
+
 void SimDesktop::input(CGEventType type) {
     eventTaps.deliver(type, pointer.eventLocation());
     runLoop.runPending();

@@ -23,6 +23,9 @@ public:
 
     Platform& platform() { return platform_; }
 
+    // An application with an (empty) accessibility tree, launched as the workspace reports it.
+    RunningApplication launch(const std::string& localizedName, const std::string& bundleIdentifier);
+
     // The user's hands. Each input goes through the event tap and the main loop then runs what it queued.
     void moveMouseTo(Point eventLocation) { pointer.moveTo(pointer.screenPointOfEventPoint(eventLocation)); }
     void pressLeftButton() { input(kCGEventLeftMouseDown); }
