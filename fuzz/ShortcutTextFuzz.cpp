@@ -29,8 +29,8 @@ void setPreferences(SimDefaultsStore& defaults, const std::uint8_t* data, std::s
 
 // A target with a little history, and an application in front that receives posted keys.
 void prepareDesktop(SimDesktop& desktop, QuoddleAppDelegate& controller) {
-    RunningApplication target = desktop.workspace.launch("TextEdit", "com.apple.TextEdit");
-    desktop.accessibility.addApplication(target.processIdentifier, "TextEdit");
+    RunningApplication target = desktop.launch("TextEdit", "com.apple.TextEdit");
+    desktop.accessibility.addStandardMenuBar(target.processIdentifier, {"Make Sticky", "Search With Google"});
     desktop.workspace.activate(target.processIdentifier);
     controller.menuItemHistoryDic.tableFor("TextEdit").recordUse("Make Sticky", desktop.clock.now());
     controller.menuItemHistoryDic.tableFor("*").recordUse("Search With Google", desktop.clock.now());

@@ -11,11 +11,26 @@ namespace quoddle {
 
 class PaletteFixture : public SimFixture {
 protected:
-    // Launches the application and makes it the palette's target.
-    RunningApplication target(const std::string& name = "TextEdit") {
-        RunningApplication app = desktop.workspace.launch(name, "com.example." + name);
+    // Launches the application, with a Services menu holding these items, and makes it the palette's target.
+    RunningApplication target(const std::string& name = "TextEdit", const std::vector<std::string>& services = {}) {
+        RunningApplication app = desktop.launch(name, "com.example." + name);
+        desktop.accessibility.addStandardMenuBar(app.processIdentifier, services);
         controller().serviceTargetAppPid = app.processIdentifier;
         return app;
+    }
+    // "AXPress <title>" for every action performed on a Services item, in order.
+    std::vector<std::string> pressedServices() {
+        std::vector<std::string> pressed;
+        for (const SimPerformedAction& action : desktop.accessibility.performedActions()) {
+            auto title = desktop.accessibility.copyAttributeValue(action.element, "AXTitle");
+            pressed.push_back(action.action + " " + (title ? *title.value.get<std::string>() : "?"));
+        }
+        return pressed;
+    }
+    std::int32_t uses(const std::string& applicationKey, const std::string& title) {
+        const ApplicationHistory* table = controller().menuItemHistoryDic.find(applicationKey);
+        const HistoryItem* item = table ? table->find(title) : nullptr;
+        return item ? item->count : 0;
     }
     void setShortcutText(const std::string& text) { desktop.defaultsStore.set(kShortcutButtonSetting, text); }
     void setPreference(const std::string& key, std::int64_t value) { desktop.defaultsStore.set(key, value); }

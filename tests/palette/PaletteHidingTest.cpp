@@ -52,9 +52,7 @@ TEST_F(PaletteHiding, APressHeldInThePaletteKeepsIt) {
 }
 
 TEST_F(PaletteHiding, APinnedPaletteIgnoresThePointer) {
-    desktop.accessibility.addApplication(desktop.workspace.launch("Front", "com.example.Front").processIdentifier,
-                                         "Front");
-    desktop.workspace.activate(desktop.workspace.runningApplications().back().processIdentifier);
+    desktop.workspace.activate(desktop.launch("Front", "com.example.Front").processIdentifier);
     setShortcutText("Pin\tkeyCode\t49\tDontHideWindow\tStopAutoHideWindow\n");
     controller().addServiceButton();
     showPalette();

@@ -20,7 +20,7 @@ protected:
     }
     // A target with three services: with the default shortcut text the palette is 136 points high.
     void targetWithThreeServices() {
-        targetPid = target("TextEdit").processIdentifier;
+        targetPid = target("TextEdit", {"Make Sticky"}).processIdentifier;
         controller().serviceTargetAppPid = -1;
         history("TextEdit", "One", 1, 0);
         history("TextEdit", "Two", 1, 1);
@@ -51,6 +51,7 @@ TEST_F(PaletteShowing, ASelectionAndAReleaseOpenThePaletteBesideThePointer) {
     EXPECT_FALSE(desktop.window.isOpaque);
     EXPECT_FALSE(desktop.window.hidesOnDeactivate);
     EXPECT_TRUE(controller().checkMouseTimer);
+    EXPECT_EQ(controller().allServiceNameDic.count("Make Sticky"), 1u) << "the target's Services titles are learned";
 }
 
 TEST_F(PaletteShowing, BothASelectionAndAReleaseMustHaveBeenSeen) {
@@ -60,6 +61,7 @@ TEST_F(PaletteShowing, BothASelectionAndAReleaseMustHaveBeenSeen) {
     controller().showWindow();
     EXPECT_FALSE(desktop.window.isVisible());
     EXPECT_TRUE(gLastSelectedDate) << "a refused show leaves the click data alone";
+    EXPECT_TRUE(controller().allServiceNameDic.empty()) << "and learns no Services titles";
 
     gLastClickDate = desktop.clock.now();
     gLastSelectedDate.reset();
@@ -109,10 +111,11 @@ TEST_F(PaletteShowing, APressOnAnImageOpensNothing) {
 
 TEST_F(PaletteShowing, AnEmptyRebuildLeavesThePaletteHiddenButUsesTheClickData) {
     setShortcutText("");
-    targetPid = target("Empty").processIdentifier;
+    targetPid = target("Empty", {"Look Up"}).processIdentifier;
     selectAndRelease();
     controller().showWindow();
     EXPECT_FALSE(desktop.window.isVisible());
+    EXPECT_EQ(controller().allServiceNameDic.count("Look Up"), 1u) << "the titles are learned all the same";
     EXPECT_FALSE(controller().checkMouseTimer);
     EXPECT_TRUE(clickDataEmpty());
     EXPECT_EQ(controller().serviceTargetAppPid, targetPid);

@@ -48,7 +48,8 @@ TEST_F(ServiceButtons, TwoShortcutRowsAndThreeServicesMakeA136PointPalette) {
 
 TEST_F(ServiceButtons, AUserTitleLabelsTheButtonWhileTheClickUsesTheTitle) {
     setShortcutText("");
-    target("Safari");
+    target("Safari", {"Make Sticky", "Search With Google"});
+    controller().allServiceNameDic = {{"Search With Google", "1"}, {"Make Sticky", "1"}};
     history("Safari", "Search With Google", 3, 0, "Google");
     history("Safari", "Make Sticky", 2, 1, "");
     ASSERT_TRUE(controller().addServiceButton());
@@ -59,8 +60,22 @@ TEST_F(ServiceButtons, AUserTitleLabelsTheButtonWhileTheClickUsesTheTitle) {
     desktop.window.orderFront();
     controller().startCheckMouseTimer();
     desktop.window.buttonTitled("Google")->performClick();
+    EXPECT_EQ(pressedServices(), (Titles{"AXPress Search With Google"}));
+    EXPECT_EQ(uses("Safari", "Search With Google"), 4) << "the use is recorded under the title";
     EXPECT_FALSE(desktop.window.isVisible());
     EXPECT_FALSE(controller().checkMouseTimer);
+}
+
+TEST_F(ServiceButtons, AServiceTheTargetNoLongerOffersBeepsAndHidesAllTheSame) {
+    setShortcutText("");
+    target("Safari", {"Make Sticky"});
+    history("Safari", "Gone Service", 1, 0);
+    ASSERT_TRUE(controller().addServiceButton());
+    desktop.window.orderFront();
+    desktop.window.buttonTitled("Gone Service")->performClick();
+    EXPECT_EQ(desktop.appServices.beepCount, 1);
+    EXPECT_TRUE(pressedServices().empty());
+    EXPECT_FALSE(desktop.window.isVisible());
 }
 
 TEST_F(ServiceButtons, ARecentLimitOfZeroStillAdmitsTheNewestItem) {

@@ -12,8 +12,7 @@ class ShortcutButtons : public PaletteFixture {
 protected:
     // The application in front, with an accessibility tree so that posted keys reach it.
     ProcessId frontApplication() {
-        RunningApplication app = desktop.workspace.launch("Front", "com.example.Front");
-        desktop.accessibility.addApplication(app.processIdentifier, "Front");
+        RunningApplication app = desktop.launch("Front", "com.example.Front");
         desktop.workspace.activate(app.processIdentifier);
         return app.processIdentifier;
     }
@@ -158,13 +157,18 @@ TEST_F(ShortcutButtons, StopAutoHideWindowPinsThePalette) {
     EXPECT_FALSE(controller().checkMouseTimer);
 }
 
-TEST_F(ShortcutButtons, AServiceLineInvokesTheServiceIgnoringModifiers) {
+TEST_F(ShortcutButtons, AServiceLineInvokesTheServiceInTheTargetIgnoringModifiers) {
     frontApplication();
-    target("TextEdit");
+    target("TextEdit", {"Spelling", "Make Sticky"});
     click("Spell\tservice\tSpelling\tcommand\tShowShortcutOnly\n", "Spell");
+    EXPECT_EQ(pressedServices(), (Titles{"AXPress Spelling"})) << "in the target, not in the application in front";
     EXPECT_TRUE(events().empty());
     EXPECT_FALSE(desktop.window.isVisible());
     EXPECT_EQ(contentHeight(), 32) << "flags apply after a service, even when it hides";
+
+    click("Missing\tservice\tNo Such Item\tDontHideWindow\n", "Missing");
+    EXPECT_EQ(desktop.appServices.beepCount, 1);
+    EXPECT_TRUE(desktop.window.isVisible()) << "the flags apply even when the item cannot be found";
 }
 
 } // namespace
