@@ -13,8 +13,11 @@ namespace {
 void fill(ApplicationHistory& table, std::int64_t items, TimePoint now, std::mt19937& random) {
     std::uniform_int_distribution<int> count(1, 9999), age(0, 365 * 24 * 3600);
     for (std::int64_t i = 0; i < items; ++i)
-        table.put(HistoryItem{"Service " + std::to_string(i), std::nullopt, count(random),
-                              now - std::chrono::seconds(age(random)), {}});
+        table.put(HistoryItem{"Service " + std::to_string(i),
+                              std::nullopt,
+                              count(random),
+                              now - std::chrono::seconds(age(random)),
+                              {}});
     // A few services used often enough to be shown for their count alone.
     for (int i = 0; i < 3; ++i)
         table.put(HistoryItem{"Favourite " + std::to_string(i), std::nullopt, 10000 + i, now, {}});
@@ -30,7 +33,8 @@ void BM_addServiceButton(benchmark::State& state) {
     fill(controller.menuItemHistoryDic.tableFor("TextEdit"), state.range(0), desktop.clock.now(), random);
     fill(controller.menuItemHistoryDic.tableFor("*"), state.range(0), desktop.clock.now(), random);
 
-    for (auto _ : state) benchmark::DoNotOptimize(controller.addServiceButton());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(controller.addServiceButton());
     state.SetComplexityN(state.range(0));
     state.counters["buttons"] = static_cast<double>(controller.serviceButtonArray.size());
     resetProcessWideState();

@@ -32,7 +32,8 @@ void QuoddleAppDelegate::checkMouse() {
     if (p.x >= f.minX() && p.x < f.maxX() && p.y >= f.minY() && p.y < f.maxY()) return;
 
     // The margin is the user's integer, doubled in 32 bits as the palette's geometry is.
-    const std::int32_t d = asInt32(2 * std::int64_t{asInt32(userDefaults.integerForKey(kWindowAndMouseMargin))});
+    const std::int32_t d =
+        asInt32(2 * std::int64_t{asInt32(userDefaults.integerForKey(kWindowAndMouseMargin))});
     if (p.x < f.minX() - d || p.x > f.maxX() + d || p.y < f.minY() - d || p.y > f.maxY() + d) hideWindow();
 }
 

@@ -23,8 +23,9 @@ bool mouseInRect(Point point, const Rect& rect) {
     return point.x >= rect.minX() && point.x < rect.maxX() && point.y > rect.minY() && point.y <= rect.maxY();
 }
 
-Point paletteOriginBesidePointer(Size palette, Point pointerInEventCoordinates, const std::vector<Rect>& screens,
-                                 const Rect& paletteScreen, std::int32_t margin) {
+Point paletteOriginBesidePointer(Size palette, Point pointerInEventCoordinates,
+                                 const std::vector<Rect>& screens, const Rect& paletteScreen,
+                                 std::int32_t margin) {
     const Point pointer = screenPointOfEventPoint(pointerInEventCoordinates, screens);
     const Rect screen = screenUnderPointer(pointer, screens, paletteScreen);
     const double m = margin;

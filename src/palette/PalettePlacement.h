@@ -16,7 +16,8 @@ bool mouseInRect(Point point, const Rect& rect);
 
 // The palette's origin. `screens` is the screen list (the first holds the event origin); `paletteScreen`
 // is the reference when the pointer is on no screen.
-Point paletteOriginBesidePointer(Size palette, Point pointerInEventCoordinates, const std::vector<Rect>& screens,
-                                 const Rect& paletteScreen, std::int32_t margin);
+Point paletteOriginBesidePointer(Size palette, Point pointerInEventCoordinates,
+                                 const std::vector<Rect>& screens, const Rect& paletteScreen,
+                                 std::int32_t margin);
 
 } // namespace quoddle

@@ -18,7 +18,8 @@ bool isTextControlRole(const std::optional<std::string>& role) {
 // matches. Other elements are not compared.
 bool selectionIsInPressedTextControl() {
     if (!isTextControlRole(gMouseDownElementRole) && !isTextControlRole(gSeletedTextElementRole)) return true;
-    return gMouseDownElementInfo && gSeletedTextElementInfo && *gMouseDownElementInfo == *gSeletedTextElementInfo;
+    return gMouseDownElementInfo && gSeletedTextElementInfo &&
+           *gMouseDownElementInfo == *gSeletedTextElementInfo;
 }
 
 // A selection and a release since the click data were last emptied, in the pressed text control, and

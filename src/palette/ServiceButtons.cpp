@@ -14,7 +14,8 @@ namespace {
 using TakenTitles = std::unordered_set<std::string>;
 
 void takeOffPalette(std::vector<ButtonRef>& buttons) {
-    for (const ButtonRef& button : buttons) button->removeFromSuperview();
+    for (const ButtonRef& button : buttons)
+        button->removeFromSuperview();
     buttons.clear();
 }
 
@@ -40,7 +41,8 @@ void addFrequentButtons(QuoddleAppDelegate& controller, const ApplicationHistory
 void addRecentButtons(QuoddleAppDelegate& controller, const ApplicationHistory& table, std::int32_t limit,
                       TakenTitles& taken) {
     auto isTaken = [&taken](const std::string& title) { return taken.count(title) != 0; };
-    for (const HistoryItem* item : table.newestItems(limit, isTaken)) makeButtonFor(controller, *item, taken);
+    for (const HistoryItem* item : table.newestItems(limit, isTaken))
+        makeButtonFor(controller, *item, taken);
 }
 
 } // namespace
@@ -52,7 +54,8 @@ bool QuoddleAppDelegate::addServiceButton() {
     shortcutKeyArray.clear();
     makeShortcutButton();
 
-    const std::optional<std::string> applicationKey = targetApplicationKey(platform.workspace, serviceTargetAppPid);
+    const std::optional<std::string> applicationKey =
+        targetApplicationKey(platform.workspace, serviceTargetAppPid);
     const std::int32_t recentAppLimit = asInt32(userDefaults.integerForKey(kRecentAppMenuItemNum));
     const std::int32_t recentAllLimit = asInt32(userDefaults.integerForKey(kRecentAllMenuItemNum));
     const std::int32_t alwaysShowItemCount = asInt32(userDefaults.integerForKey(kAlwaysShowItemCount));
@@ -66,14 +69,17 @@ bool QuoddleAppDelegate::addServiceButton() {
                 addFrequentButtons(*this, *table, alwaysShowItemCount, taken);
         for (const std::string& key : keys)
             if (const ApplicationHistory* table = menuItemHistoryDic.find(key))
-                addRecentButtons(*this, *table, key == kAllApplicationsKey ? recentAllLimit : recentAppLimit, taken);
+                addRecentButtons(*this, *table, key == kAllApplicationsKey ? recentAllLimit : recentAppLimit,
+                                 taken);
     }
     return !serviceButtonArray.empty() || !shortcutButtonArray.empty();
 }
 
-void QuoddleAppDelegate::makeServiceButton(const std::string& title, const std::optional<std::string>& userTitle) {
+void QuoddleAppDelegate::makeServiceButton(const std::string& title,
+                                           const std::optional<std::string>& userTitle) {
     const auto index = static_cast<std::int64_t>(serviceButtonArray.size());
-    ButtonRef button = window.addButton(serviceButtonFrame(index, shortcutButtonLine, window.frame().size.width));
+    ButtonRef button =
+        window.addButton(serviceButtonFrame(index, shortcutButtonLine, window.frame().size.width));
     button->setTitle(userTitle.value_or(title));
     button->setBezelStyle(kTexturedRoundedBezelStyle);
     button->setAction([this](Button& sender) { clickServiceButton(sender); });

@@ -37,7 +37,8 @@ std::optional<std::uint16_t> shortcutKeyCode(const std::string& type, const std:
 bool postShortcutKey(QuoddleAppDelegate& controller, const std::vector<std::string>& fields) {
     Platform& platform = controller.platform;
     std::optional<RunningApplication> active = platform.workspace.activeApplication();
-    AXUIElementRef application = active ? platform.accessibility.createApplication(active->processIdentifier) : nullptr;
+    AXUIElementRef application =
+        active ? platform.accessibility.createApplication(active->processIdentifier) : nullptr;
     if (!application) {
         platform.appServices.beep();
         return false;
@@ -46,12 +47,15 @@ bool postShortcutKey(QuoddleAppDelegate& controller, const std::vector<std::stri
         platform.accessibility.postKeyboardEvent(application, 0, keyCode, down);
     };
     const std::vector<std::uint16_t> modifiers = shortcutModifierKeyCodes(fields);
-    for (std::uint16_t modifier : modifiers) post(modifier, true);
-    if (std::optional<std::uint16_t> keyCode = shortcutKeyCode(fields[1], fields[2], controller.keyCodeTables)) {
+    for (std::uint16_t modifier : modifiers)
+        post(modifier, true);
+    if (std::optional<std::uint16_t> keyCode =
+            shortcutKeyCode(fields[1], fields[2], controller.keyCodeTables)) {
         post(*keyCode, true);
         post(*keyCode, false);
     }
-    for (std::uint16_t modifier : modifiers) post(modifier, false);
+    for (std::uint16_t modifier : modifiers)
+        post(modifier, false);
     return true;
 }
 
@@ -70,8 +74,8 @@ void applyShortcutFlags(QuoddleAppDelegate& controller, const std::vector<std::s
 void QuoddleAppDelegate::makeShortcutButton() {
     if (!serviceButtonArray.empty()) return;
     shortcutButtonLine = 0;
-    ShortcutLayout layout =
-        layOutShortcutText(shortcutText(userDefaults), shortcutButtonsPerLine(userDefaults), window.frame().size.width);
+    ShortcutLayout layout = layOutShortcutText(
+        shortcutText(userDefaults), shortcutButtonsPerLine(userDefaults), window.frame().size.width);
     for (ShortcutButtonPlan& plan : layout.buttons) {
         ButtonRef button = window.addButton(plan.frame);
         button->setTitle(plan.fields.front());

@@ -47,7 +47,9 @@ std::vector<std::string> shortcutTextLines(const std::string& text) {
     }
 }
 
-bool isShortcutCommentLine(const std::string& line) { return !line.empty() && line.front() == '#'; }
+bool isShortcutCommentLine(const std::string& line) {
+    return !line.empty() && line.front() == '#';
+}
 
 std::vector<std::string> shortcutFieldsOfLine(const std::string& line) {
     return componentsSeparatedByRegex(line, "\t+").value_or(std::vector<std::string>{});
@@ -89,7 +91,8 @@ ShortcutLayout layOutShortcutText(const std::string& text, std::int32_t perLine,
         }
         std::vector<std::string> fields = shortcutFieldsOfLine(line);
         if (!makesShortcutButton(fields)) continue;
-        layout.buttons.push_back(ShortcutButtonPlan{std::move(fields), shortcutSlotFrame(layout.slots, n, buttonWidth)});
+        layout.buttons.push_back(
+            ShortcutButtonPlan{std::move(fields), shortcutSlotFrame(layout.slots, n, buttonWidth)});
         ++layout.slots;
     }
     layout.lines = rowsForSlots(layout.slots, n);

@@ -48,8 +48,8 @@ struct ShortcutButtonPlan {
 
 struct ShortcutLayout {
     std::vector<ShortcutButtonPlan> buttons;
-    std::int64_t slots = 0;  // buttons and comment lines
-    std::int32_t lines = 0;  // grid rows, rounded up
+    std::int64_t slots = 0; // buttons and comment lines
+    std::int32_t lines = 0; // grid rows, rounded up
 };
 
 // Lays the text out in a grid of `perLine` columns (at least 1) on a palette of the given width.

@@ -12,7 +12,8 @@ namespace quoddle {
 class PaletteFixture : public SimFixture {
 protected:
     // Launches the application, with a Services menu holding these items, and makes it the palette's target.
-    RunningApplication target(const std::string& name = "TextEdit", const std::vector<std::string>& services = {}) {
+    RunningApplication target(const std::string& name = "TextEdit",
+                              const std::vector<std::string>& services = {}) {
         RunningApplication app = desktop.launch(name, "com.example." + name);
         desktop.accessibility.addStandardMenuBar(app.processIdentifier, services);
         controller().serviceTargetAppPid = app.processIdentifier;
@@ -38,11 +39,14 @@ protected:
     void history(const std::string& applicationKey, const std::string& title, std::int32_t count, int daysAgo,
                  std::optional<std::string> userTitle = std::nullopt) {
         const TimePoint date = desktop.clock.now() - std::chrono::hours(24 * daysAgo);
-        controller().menuItemHistoryDic.tableFor(applicationKey).put(HistoryItem{title, userTitle, count, date, {}});
+        controller()
+            .menuItemHistoryDic.tableFor(applicationKey)
+            .put(HistoryItem{title, userTitle, count, date, {}});
     }
     static std::vector<std::string> titles(const std::vector<ButtonRef>& buttons) {
         std::vector<std::string> result;
-        for (const ButtonRef& button : buttons) result.push_back(button->title());
+        for (const ButtonRef& button : buttons)
+            result.push_back(button->title());
         return result;
     }
     std::vector<std::string> serviceButtonTitles() { return titles(controller().serviceButtonArray); }

@@ -1,5 +1,5 @@
-#include "GeometryPrinters.h"
 #include "palette/PalettePlacement.h"
+#include "GeometryPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,8 @@ TEST(PalettePlacement, AScreenEdgeCountsByTheUnflippedRule) {
 
 TEST(PalettePlacement, APointerOffEveryScreenFallsBackOnThePalettesScreen) {
     const Rect second{{1440, 0}, {1920, 1080}};
-    EXPECT_EQ(paletteOriginBesidePointer(palette, {-500, 100}, {mainScreen, second}, second, 6), (Point{1440, 732}));
+    EXPECT_EQ(paletteOriginBesidePointer(palette, {-500, 100}, {mainScreen, second}, second, 6),
+              (Point{1440, 732}));
 }
 
 TEST(PalettePlacement, TheMarginIsTheUsers) {

@@ -7,8 +7,10 @@ class PaletteShowing : public PaletteFixture {
 protected:
     // A press, a non-empty selection and a release in the target application, as Parts of the input
     // and observer code would record them.
-    void selectAndRelease(const std::string& pressedRole = "AXTextArea", const std::string& pressedInfo = "e1",
-                          const std::string& selectedRole = "AXTextArea", const std::string& selectedInfo = "e1") {
+    void selectAndRelease(const std::string& pressedRole = "AXTextArea",
+                          const std::string& pressedInfo = "e1",
+                          const std::string& selectedRole = "AXTextArea",
+                          const std::string& selectedInfo = "e1") {
         gMouseDownElementRole = pressedRole;
         gMouseDownElementInfo = pressedInfo;
         gMouseDownElementPid = targetPid;
@@ -26,7 +28,9 @@ protected:
         history("TextEdit", "Two", 1, 1);
         history("*", "Three", 1, 0);
     }
-    void pointerAtEventLocation(Point event) { desktop.pointer.moveTo(desktop.pointer.screenPointOfEventPoint(event)); }
+    void pointerAtEventLocation(Point event) {
+        desktop.pointer.moveTo(desktop.pointer.screenPointOfEventPoint(event));
+    }
     bool clickDataEmpty() { return !gLastClickDate && !gLastSelectedDate && gSeletedTextElementPid == -1; }
 
     ProcessId targetPid = -1;
@@ -45,13 +49,15 @@ TEST_F(PaletteShowing, ASelectionAndAReleaseOpenThePaletteBesideThePointer) {
     EXPECT_TRUE(clickDataEmpty());
     EXPECT_FALSE(controller().isStopAutoHideWindow);
     EXPECT_EQ(desktop.window.frame(), (Rect{{706, 382}, {240, 136}}));
-    EXPECT_EQ(controller().serviceButtonArray[0]->frame().size.width, 228) << "the width was set before the rebuild";
+    EXPECT_EQ(controller().serviceButtonArray[0]->frame().size.width, 228)
+        << "the width was set before the rebuild";
     EXPECT_EQ(desktop.window.alphaValue, 0.85);
     EXPECT_EQ(desktop.window.levelKey(), 9);
     EXPECT_FALSE(desktop.window.isOpaque);
     EXPECT_FALSE(desktop.window.hidesOnDeactivate);
     EXPECT_TRUE(controller().checkMouseTimer);
-    EXPECT_EQ(controller().allServiceNameDic.count("Make Sticky"), 1u) << "the target's Services titles are learned";
+    EXPECT_EQ(controller().allServiceNameDic.count("Make Sticky"), 1u)
+        << "the target's Services titles are learned";
 }
 
 TEST_F(PaletteShowing, BothASelectionAndAReleaseMustHaveBeenSeen) {
@@ -140,7 +146,8 @@ TEST_F(PaletteShowing, NearTheBottomThePaletteSitsOnTheScreensEdge) {
 TEST_F(PaletteShowing, APaletteTallerThanItsScreenRunsOffTheTop) {
     targetPid = target("Busy").processIdentifier;
     setPreference(kAlwaysShowItemCount, 1);
-    for (int i = 0; i < 40; ++i) history("Busy", "S" + std::to_string(i), 1, i);
+    for (int i = 0; i < 40; ++i)
+        history("Busy", "S" + std::to_string(i), 1, i);
     pointerAtEventLocation({300, 200});
     selectAndRelease();
     controller().showWindow();
@@ -154,7 +161,8 @@ TEST_F(PaletteShowing, ThePointersScreenIsTheOneThePaletteStaysOn) {
     pointerAtEventLocation({2700, 1070}); // near the bottom right of the second screen
     selectAndRelease();
     controller().showWindow();
-    EXPECT_EQ(desktop.window.frame().origin, (Point{2514, -180})) << "the second screen's right and bottom edges";
+    EXPECT_EQ(desktop.window.frame().origin, (Point{2514, -180}))
+        << "the second screen's right and bottom edges";
 }
 
 } // namespace

@@ -16,9 +16,11 @@ struct Limits {
 std::vector<const HistoryItem*> sortedItems(const ApplicationHistory& table,
                                             int (*order)(const HistoryItem&, const HistoryItem&, void*)) {
     std::vector<const HistoryItem*> items;
-    for (const HistoryItem& item : table.items()) items.push_back(&item);
-    std::stable_sort(items.begin(), items.end(),
-                     [order](const HistoryItem* a, const HistoryItem* b) { return order(*a, *b, nullptr) < 0; });
+    for (const HistoryItem& item : table.items())
+        items.push_back(&item);
+    std::stable_sort(items.begin(), items.end(), [order](const HistoryItem* a, const HistoryItem* b) {
+        return order(*a, *b, nullptr) < 0;
+    });
     return items;
 }
 
@@ -72,8 +74,8 @@ protected:
     std::vector<std::string> actualLabels() {
         std::vector<std::string> labels;
         for (std::size_t i = 0; i < controller().serviceButtonArray.size(); ++i)
-            labels.push_back(controller().serviceButtonArray[i]->title() + " <" + controller().serviceNameArray[i] +
-                             ">");
+            labels.push_back(controller().serviceButtonArray[i]->title() + " <" +
+                             controller().serviceNameArray[i] + ">");
         return labels;
     }
 };
@@ -100,7 +102,8 @@ TEST_F(ServiceButtonsEquivalence, RandomHistoriesGiveWhatFullSortsWould) {
         setPreference(kAlwaysShowItemCount, limits.alwaysShow);
 
         controller().addServiceButton();
-        ASSERT_EQ(actualLabels(), referenceLabels(controller().menuItemHistoryDic, name, shortcutServices, limits))
+        ASSERT_EQ(actualLabels(),
+                  referenceLabels(controller().menuItemHistoryDic, name, shortcutServices, limits))
             << "round " << round;
     }
 }

@@ -37,7 +37,8 @@ TEST_F(ServiceButtons, TwoShortcutRowsAndThreeServicesMakeA136PointPalette) {
     ASSERT_TRUE(controller().addServiceButton());
     EXPECT_EQ(shortcutButtonLine, 2) << "the default shortcut text fills two rows";
     std::vector<Rect> frames;
-    for (const ButtonRef& button : controller().serviceButtonArray) frames.push_back(button->frame());
+    for (const ButtonRef& button : controller().serviceButtonArray)
+        frames.push_back(button->frame());
     EXPECT_EQ(frames, (std::vector<Rect>{{{6, 58}, {168, 20}}, {{6, 84}, {168, 20}}, {{6, 110}, {168, 20}}}));
     EXPECT_EQ(contentHeight(), 136);
     EXPECT_EQ(desktop.window.frame(), (Rect{{300, 400}, {180, 158}})) << "origin and width stay";
@@ -108,7 +109,8 @@ TEST_F(ServiceButtons, AFrequentPassHasNoCap) {
     setShortcutText("");
     setPreference(kAlwaysShowItemCount, 2);
     target("Notes");
-    for (int i = 0; i < 6; ++i) history("Notes", "S" + std::to_string(i), 10 - i, i);
+    for (int i = 0; i < 6; ++i)
+        history("Notes", "S" + std::to_string(i), 10 - i, i);
     history("Notes", "Rare", 1, 0);
     ASSERT_TRUE(controller().addServiceButton());
     EXPECT_EQ(serviceButtonTitles(), (Titles{"S0", "S1", "S2", "S3", "S4", "S5", "Rare"}));
@@ -132,7 +134,8 @@ TEST_F(ServiceButtons, AnEndedTargetConsultsNoHistoryAtAll) {
     EXPECT_TRUE(controller().addServiceButton()) << "the default shortcut buttons still show";
     EXPECT_TRUE(controller().serviceButtonArray.empty());
 
-    RunningApplication unnamed = desktop.workspace.launchUnnamedOrUnbundled(std::nullopt, "com.example.unnamed");
+    RunningApplication unnamed =
+        desktop.workspace.launchUnnamedOrUnbundled(std::nullopt, "com.example.unnamed");
     controller().serviceTargetAppPid = unnamed.processIdentifier;
     setShortcutText("");
     EXPECT_FALSE(controller().addServiceButton());

@@ -5,8 +5,12 @@ namespace {
 
 using Titles = std::vector<std::string>;
 
-SimKeyboardEvent down(std::uint16_t key, ProcessId pid) { return SimKeyboardEvent{pid, 0, key, true}; }
-SimKeyboardEvent up(std::uint16_t key, ProcessId pid) { return SimKeyboardEvent{pid, 0, key, false}; }
+SimKeyboardEvent down(std::uint16_t key, ProcessId pid) {
+    return SimKeyboardEvent{pid, 0, key, true};
+}
+SimKeyboardEvent up(std::uint16_t key, ProcessId pid) {
+    return SimKeyboardEvent{pid, 0, key, false};
+}
 
 class ShortcutButtons : public PaletteFixture {
 protected:
@@ -42,7 +46,8 @@ TEST_F(ShortcutButtons, TheGridOnThePaletteLeavesACommentsSlotEmpty) {
 
 TEST_F(ShortcutButtons, EightDefinitionsTakeTwoRowsAndNineTakeThree) {
     std::string text;
-    for (int i = 0; i < 8; ++i) text += "B" + std::to_string(i) + "\tchar\tc\n";
+    for (int i = 0; i < 8; ++i)
+        text += "B" + std::to_string(i) + "\tchar\tc\n";
     setShortcutText(text);
     controller().addServiceButton();
     EXPECT_EQ(shortcutButtonLine, 2);
@@ -80,7 +85,8 @@ TEST_F(ShortcutButtons, APerLineCountBelowOneLaysOutOneButtonPerRow) {
 TEST_F(ShortcutButtons, CommandCPostsCommandDownCDownCUpCommandUp) {
     const ProcessId front = frontApplication();
     click("Copy\tchar\tc\tcommand\n", "Copy");
-    EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(55, front), down(8, front), up(8, front), up(55, front)}));
+    EXPECT_EQ(events(),
+              (std::vector<SimKeyboardEvent>{down(55, front), down(8, front), up(8, front), up(55, front)}));
     EXPECT_FALSE(desktop.window.isVisible());
     EXPECT_FALSE(controller().checkMouseTimer);
 }
@@ -89,7 +95,7 @@ TEST_F(ShortcutButtons, ModifiersGoDownAndComeUpInTheSameFixedOrder) {
     const ProcessId front = frontApplication();
     click("Alt\tchar\tz\toption\tshift\n", "Alt");
     EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(56, front), down(58, front), down(6, front),
-                                                        up(6, front), up(56, front), up(58, front)}));
+                                                       up(6, front), up(56, front), up(58, front)}));
 }
 
 TEST_F(ShortcutButtons, KeyCodesAreReadAsTheirLeadingNumberLow16Bits) {
@@ -98,7 +104,7 @@ TEST_F(ShortcutButtons, KeyCodesAreReadAsTheirLeadingNumberLow16Bits) {
     click("Wide\tkeyCode\t65572xyz\n", "Wide");
     click("Text\tkeyCode\tReturn\n", "Text");
     EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(36, front), up(36, front), down(36, front),
-                                                        up(36, front), down(0, front), up(0, front)}));
+                                                       up(36, front), down(0, front), up(0, front)}));
 }
 
 TEST_F(ShortcutButtons, AnUntypableCharacterOrUnknownTypePostsOnlyTheModifiers) {
@@ -106,7 +112,8 @@ TEST_F(ShortcutButtons, AnUntypableCharacterOrUnknownTypePostsOnlyTheModifiers) 
     click("Upper\tchar\tC\tcontrol\n", "Upper");
     EXPECT_FALSE(desktop.window.isVisible()) << "the flags still apply";
     click("Odd\tCHAR\tc\tcommand\n", "Odd");
-    EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(59, front), up(59, front), down(55, front), up(55, front)}));
+    EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(59, front), up(59, front), down(55, front),
+                                                       up(55, front)}));
 }
 
 TEST_F(ShortcutButtons, WithoutAnApplicationElementTheClickBeepsAndChangesNothing) {
@@ -161,7 +168,8 @@ TEST_F(ShortcutButtons, AServiceLineInvokesTheServiceInTheTargetIgnoringModifier
     frontApplication();
     target("TextEdit", {"Spelling", "Make Sticky"});
     click("Spell\tservice\tSpelling\tcommand\tShowShortcutOnly\n", "Spell");
-    EXPECT_EQ(pressedServices(), (Titles{"AXPress Spelling"})) << "in the target, not in the application in front";
+    EXPECT_EQ(pressedServices(), (Titles{"AXPress Spelling"}))
+        << "in the target, not in the application in front";
     EXPECT_TRUE(events().empty());
     EXPECT_FALSE(desktop.window.isVisible());
     EXPECT_EQ(contentHeight(), 32) << "flags apply after a service, even when it hides";

@@ -1,5 +1,5 @@
-#include "GeometryPrinters.h"
 #include "palette/ShortcutText.h"
+#include "GeometryPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,15 @@ using Fields = std::vector<std::string>;
 
 std::vector<Point> origins(const ShortcutLayout& layout) {
     std::vector<Point> result;
-    for (const ShortcutButtonPlan& plan : layout.buttons) result.push_back(plan.frame.origin);
+    for (const ShortcutButtonPlan& plan : layout.buttons)
+        result.push_back(plan.frame.origin);
     return result;
 }
 
 std::string definitions(int count) {
     std::string text;
-    for (int i = 0; i < count; ++i) text += "B" + std::to_string(i) + "\tchar\tc\n";
+    for (int i = 0; i < count; ++i)
+        text += "B" + std::to_string(i) + "\tchar\tc\n";
     return text;
 }
 
@@ -72,7 +74,8 @@ TEST(ShortcutLayout, ACommentLineLeavesAGapInTheGrid) {
 TEST(ShortcutLayout, CarriageReturnLineFeedLaysOutLikeLineFeed) {
     const std::string lf = "A\tchar\ta\n# c\n\tchar\tx\nB\tchar\tb\tcommand\nC\tkeyCode\t36\n";
     std::string crlf;
-    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : lf)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     ShortcutLayout a = layOutShortcutText(lf, 4, 180), b = layOutShortcutText(crlf, 4, 180);
     EXPECT_EQ(origins(a), origins(b));
     EXPECT_EQ(a.lines, b.lines);
