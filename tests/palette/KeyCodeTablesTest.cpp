@@ -1,4 +1,5 @@
 #include "Library/KeyCodeTables.h"
+#include "platform/sim/SimUi.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,15 @@ TEST(KeyCodeTables, TheHighestCodeWinsAndLookupsAreExact) {
     EXPECT_EQ(tables.NSStringToKeyCode("\u00a7"), 10);
     EXPECT_EQ(tables.keyCodeToNSString(11), "\u20ac");
     EXPECT_EQ(tables.keyCodeToNSString(12), std::nullopt) << "a lone surrogate half is no character";
+}
+
+TEST(KeyCodeTables, OnTheSimulatedUSLayoutTheKeypadDigitWins) {
+    SimKeyboardLayout layout;
+    KeyCodeTables tables(layout);
+    EXPECT_EQ(tables.NSStringToKeyCode("c"), 8);
+    EXPECT_EQ(tables.NSStringToKeyCode("0"), 82);
+    EXPECT_EQ(tables.NSStringToKeyCode("C"), 0xFFFF);
+    EXPECT_EQ(layout.translations, 129);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "PaletteFixture.h"
 
+#include <limits>
+
 namespace quoddle {
 namespace {
 
@@ -163,6 +165,19 @@ TEST_F(PaletteShowing, ThePointersScreenIsTheOneThePaletteStaysOn) {
     controller().showWindow();
     EXPECT_EQ(desktop.window.frame().origin, (Point{2514, -180}))
         << "the second screen's right and bottom edges";
+}
+
+TEST_F(PaletteShowing, AbsurdPreferencesStillGiveAPaletteOnTheScreen) {
+    targetWithThreeServices();
+    setPreference(kServiceButtonWindowWidth, std::numeric_limits<std::int64_t>::max());
+    setPreference(kShortcutButtonNumPerLine, std::numeric_limits<std::int64_t>::min());
+    setPreference(kWindowAndMouseMargin, std::numeric_limits<std::int64_t>::min()); // 0 in 32 bits
+    pointerAtEventLocation({700, 450});
+    selectAndRelease();
+    controller().showWindow();
+    EXPECT_TRUE(desktop.window.isVisible());
+    EXPECT_EQ(shortcutButtonLine, 6) << "one shortcut per row";
+    EXPECT_EQ(desktop.window.frame().origin, (Point{0, 450 - 0.5 * (9 * 26 + 6)}));
 }
 
 } // namespace
