@@ -1,5 +1,6 @@
 // Hiding the palette, and the timer that hides it when the pointer wanders away.
 #include "QuoddleAppDelegate.h"
+#include "palette/PaletteMetrics.h"
 
 namespace quoddle {
 
@@ -32,7 +33,7 @@ void QuoddleAppDelegate::checkMouse() {
 
     // The margin is the user's integer, doubled in 32 bits as the palette's geometry is.
     const std::int32_t d =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(userDefaults.integerForKey(kWindowAndMouseMargin)) * 2u);
+        asInt32(2 * std::int64_t{asInt32(userDefaults.integerForKey(kWindowAndMouseMargin))});
     if (p.x < f.minX() - d || p.x > f.maxX() + d || p.y < f.minY() - d || p.y > f.maxY() + d) hideWindow();
 }
 

@@ -1,0 +1,102 @@
+#include "palette/ShortcutText.h"
+
+#include "Library/RegexAdditions.h"
+#include "Preferences.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace quoddle {
+
+namespace {
+
+constexpr std::int64_t kRowHeight = serviceButtonHeight + serviceButtonMargin;
+
+// (W - m) / n - m in floating point, truncated toward zero; held within 32 bits for absurd widths.
+std::int64_t shortcutButtonWidth(double paletteWidth, std::int32_t perLine) {
+    const double width = std::trunc((paletteWidth - serviceButtonMargin) / perLine - serviceButtonMargin);
+    constexpr double lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr double highest = std::numeric_limits<std::int32_t>::max();
+    if (std::isnan(width)) return 0;
+    return static_cast<std::int64_t>(std::clamp(width, lowest, highest));
+}
+
+Rect shortcutSlotFrame(std::int64_t slot, std::int64_t perLine, std::int64_t buttonWidth) {
+    const std::int64_t x = (slot % perLine) * (buttonWidth + serviceButtonMargin) + serviceButtonMargin;
+    const std::int64_t y = (slot / perLine) * kRowHeight + serviceButtonMargin;
+    return Rect{{static_cast<double>(x), static_cast<double>(y)},
+                {static_cast<double>(buttonWidth), static_cast<double>(serviceButtonHeight)}};
+}
+
+std::int32_t rowsForSlots(std::int64_t slots, std::int64_t perLine) {
+    const std::int64_t rows = slots / perLine + (slots % perLine != 0 ? 1 : 0);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(rows, std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+std::vector<std::string> shortcutTextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) return lines;
+        start = end + 1;
+    }
+}
+
+bool isShortcutCommentLine(const std::string& line) {
+    return !line.empty() && line.front() == '#';
+}
+
+std::vector<std::string> shortcutFieldsOfLine(const std::string& line) {
+    return componentsSeparatedByRegex(line, "\t+").value_or(std::vector<std::string>{});
+}
+
+bool makesShortcutButton(const std::vector<std::string>& fields) {
+    return fields.size() >= 2 && !fields.front().empty();
+}
+
+bool shortcutLineHasWord(const std::vector<std::string>& fields, const std::string& word) {
+    return std::find(fields.begin(), fields.end(), word) != fields.end();
+}
+
+std::vector<std::uint16_t> shortcutModifierKeyCodes(const std::vector<std::string>& fields) {
+    std::vector<std::uint16_t> keyCodes;
+    for (const ShortcutModifier& modifier : kShortcutModifiers)
+        if (shortcutLineHasWord(fields, modifier.word)) keyCodes.push_back(modifier.keyCode);
+    return keyCodes;
+}
+
+std::vector<std::string> shortcutServiceNames(const std::string& text) {
+    std::vector<std::string> names;
+    for (const std::string& line : shortcutTextLines(text)) {
+        if (isShortcutCommentLine(line)) continue;
+        std::vector<std::string> fields = shortcutFieldsOfLine(line);
+        if (fields.size() > 2 && fields[1] == kShortcutButtonSetting_type_service) names.push_back(fields[2]);
+    }
+    return names;
+}
+
+ShortcutLayout layOutShortcutText(const std::string& text, std::int32_t perLine, double paletteWidth) {
+    const std::int64_t n = std::max<std::int32_t>(perLine, 1);
+    const std::int64_t buttonWidth = shortcutButtonWidth(paletteWidth, static_cast<std::int32_t>(n));
+    ShortcutLayout layout;
+    for (const std::string& line : shortcutTextLines(text)) {
+        if (isShortcutCommentLine(line)) {
+            ++layout.slots;
+            continue;
+        }
+        std::vector<std::string> fields = shortcutFieldsOfLine(line);
+        if (!makesShortcutButton(fields)) continue;
+        layout.buttons.push_back(
+            ShortcutButtonPlan{std::move(fields), shortcutSlotFrame(layout.slots, n, buttonWidth)});
+        ++layout.slots;
+    }
+    layout.lines = rowsForSlots(layout.slots, n);
+    return layout;
+}
+
+} // namespace quoddle
