@@ -125,6 +125,7 @@ public:
     bool isPressAppWindow = false;
 
 private:
+    void registerForWorkspaceNotifications();
     // Brings a window forward: order front, activate the application, order front again.
     void bringWindowForward(Window& target);
 

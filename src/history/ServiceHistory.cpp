@@ -144,7 +144,7 @@ ServiceHistory ServiceHistory::fromPlist(const PlistValue& stored,
             continue;
         }
         ApplicationHistory& loaded = history.tables_[applicationKey];
-        loaded.reserve(items->size() + 60);
+        loaded.reserve(items->size());
         for (const auto& [title, stored] : *items) {
             std::optional<HistoryItem> item = historyItemOfPlist(stored);
             if (!item) {

@@ -20,9 +20,9 @@ SimDesktop::SimDesktop()
 SimDesktop::~SimDesktop() = default;
 
 RunningApplication SimDesktop::launch(const std::string& localizedName, const std::string& bundleIdentifier) {
-    RunningApplication application = workspace.launch(localizedName, bundleIdentifier);
-    accessibility.addApplication(application.processIdentifier, localizedName);
-    return application;
+    return workspace.launch(localizedName, bundleIdentifier, [&](const RunningApplication& application) {
+        accessibility.addApplication(application.processIdentifier, localizedName);
+    });
 }
 
 void SimDesktop::input(CGEventType type) {

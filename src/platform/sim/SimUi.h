@@ -49,8 +49,12 @@ public:
         visible_ = true;
         ++orderFrontCount;
     }
-    void orderOut() override { visible_ = false; }
+    void orderOut() override {
+        if (willOrderOut) willOrderOut();
+        visible_ = false;
+    }
     int orderFrontCount = 0;
+    std::function<void()> willOrderOut; // lets a test look at the moment the window goes
 
 protected:
     bool visible_ = false;

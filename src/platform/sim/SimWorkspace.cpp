@@ -32,14 +32,17 @@ bool SimWorkspace::openURL(const std::string& url) {
     return true;
 }
 
-RunningApplication SimWorkspace::launch(const std::string& localizedName, const std::string& bundleIdentifier) {
-    return launchUnnamedOrUnbundled(localizedName, bundleIdentifier);
+RunningApplication SimWorkspace::launch(const std::string& localizedName, const std::string& bundleIdentifier,
+                                        const Starting& starting) {
+    return launchUnnamedOrUnbundled(localizedName, bundleIdentifier, starting);
 }
 
 RunningApplication SimWorkspace::launchUnnamedOrUnbundled(std::optional<std::string> localizedName,
-                                                          std::optional<std::string> bundleIdentifier) {
+                                                          std::optional<std::string> bundleIdentifier,
+                                                          const Starting& starting) {
     RunningApplication app{nextPid_++, std::move(bundleIdentifier), std::move(localizedName)};
     applications_.push_back(app);
+    if (starting) starting(app);
     std::map<std::string, std::any> userInfo{{NSWorkspaceApplicationKey, app}};
     if (app.bundleIdentifier) userInfo.emplace(NSApplicationBundleIdentifierKey, *app.bundleIdentifier);
     center_.postNotificationName(NSWorkspaceDidLaunchApplicationNotification, this, std::move(userInfo));

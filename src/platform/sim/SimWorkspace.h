@@ -4,6 +4,7 @@
 
 #include "platform/Workspace.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,14 @@ public:
 
     // What a user or the system does. Launching posts the launch notification; activating posts the
     // deactivation of the previously active application, then the activation.
-    RunningApplication launch(const std::string& localizedName, const std::string& bundleIdentifier);
+    // `starting` runs after the process exists and before the launch is announced.
+    using Starting = std::function<void(const RunningApplication&)>;
+    RunningApplication launch(const std::string& localizedName, const std::string& bundleIdentifier,
+                              const Starting& starting = {});
     // An application without a bundle identifier or without a name.
     RunningApplication launchUnnamedOrUnbundled(std::optional<std::string> localizedName,
-                                                std::optional<std::string> bundleIdentifier);
+                                                std::optional<std::string> bundleIdentifier,
+                                                const Starting& starting = {});
     void activate(ProcessId pid);
     void quit(ProcessId pid);
 
