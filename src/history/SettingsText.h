@@ -2,6 +2,7 @@
 // The settings text: the service history written as tab-separated lines for the user to edit, and read
 // back into a new history. Also the blacklist test, which shares the text's line rules.
 
+#include "Library/TextLines.h"
 #include "history/ServiceHistory.h"
 
 #include <cstddef>
@@ -14,19 +15,6 @@ namespace quoddle {
 
 inline constexpr const char* kApplySettingTextResult = "#Apply Setting Text";
 inline constexpr const char* kNoMenuItemResult = "#No Menu Item!. Dont Apply.";
-
-// Calls f(line) for every line of an editable text. Every carriage return and every line feed ends a line
-// by itself, so CR LF leaves an empty line between them; nothing after the last break is a line only when
-// it is empty.
-template <typename F> void forEachLineOfText(std::string_view text, F&& f) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = text.size();
-        f(text.substr(start, end - start));
-        start = end + 1;
-    }
-}
 
 // Ordinal order of UTF-16 code units, the platform's plain string comparison. It differs from byte order
 // only between characters U+E000...U+FFFF and those above U+FFFF.

@@ -1,6 +1,7 @@
 #include "palette/ShortcutText.h"
 
 #include "Library/RegexAdditions.h"
+#include "Library/TextLines.h"
 #include "Preferences.h"
 
 #include <algorithm>
@@ -36,17 +37,6 @@ std::int32_t rowsForSlots(std::int64_t slots, std::int64_t perLine) {
 
 } // namespace
 
-std::vector<std::string> shortcutTextLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return lines;
-        start = end + 1;
-    }
-}
-
 bool isShortcutCommentLine(const std::string& line) {
     return !line.empty() && line.front() == '#';
 }
@@ -72,11 +62,12 @@ std::vector<std::uint16_t> shortcutModifierKeyCodes(const std::vector<std::strin
 
 std::vector<std::string> shortcutServiceNames(const std::string& text) {
     std::vector<std::string> names;
-    for (const std::string& line : shortcutTextLines(text)) {
-        if (isShortcutCommentLine(line)) continue;
+    forEachLineOfText(text, [&](std::string_view view) {
+        const std::string line(view);
+        if (isShortcutCommentLine(line)) return;
         std::vector<std::string> fields = shortcutFieldsOfLine(line);
         if (fields.size() > 2 && fields[1] == kShortcutButtonSetting_type_service) names.push_back(fields[2]);
-    }
+    });
     return names;
 }
 
@@ -84,17 +75,18 @@ ShortcutLayout layOutShortcutText(const std::string& text, std::int32_t perLine,
     const std::int64_t n = std::max<std::int32_t>(perLine, 1);
     const std::int64_t buttonWidth = shortcutButtonWidth(paletteWidth, static_cast<std::int32_t>(n));
     ShortcutLayout layout;
-    for (const std::string& line : shortcutTextLines(text)) {
+    forEachLineOfText(text, [&](std::string_view view) {
+        const std::string line(view);
         if (isShortcutCommentLine(line)) {
             ++layout.slots;
-            continue;
+            return;
         }
         std::vector<std::string> fields = shortcutFieldsOfLine(line);
-        if (!makesShortcutButton(fields)) continue;
+        if (!makesShortcutButton(fields)) return;
         layout.buttons.push_back(
             ShortcutButtonPlan{std::move(fields), shortcutSlotFrame(layout.slots, n, buttonWidth)});
         ++layout.slots;
-    }
+    });
     layout.lines = rowsForSlots(layout.slots, n);
     return layout;
 }

@@ -27,8 +27,6 @@ struct ShortcutModifier {
 inline constexpr std::array<ShortcutModifier, 4> kShortcutModifiers{
     {{"command", 55}, {"shift", 56}, {"control", 59}, {"option", 58}}};
 
-// Cut at every CR and every LF, each a separator of its own: CR LF leaves an empty line between them.
-std::vector<std::string> shortcutTextLines(const std::string& text);
 bool isShortcutCommentLine(const std::string& line);
 // The fields of a definition line, split on runs of tabs (none for an empty or all-tab line).
 std::vector<std::string> shortcutFieldsOfLine(const std::string& line);

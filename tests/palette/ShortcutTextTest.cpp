@@ -1,3 +1,4 @@
+#include "Library/TextLines.h"
 #include "palette/ShortcutText.h"
 #include "GeometryPrinters.h"
 
@@ -24,10 +25,16 @@ std::string definitions(int count) {
     return text;
 }
 
-TEST(ShortcutTextLines, EveryCarriageReturnAndLineFeedCutsALine) {
-    EXPECT_EQ(shortcutTextLines("a\r\nb"), (Fields{"a", "", "b"}));
-    EXPECT_EQ(shortcutTextLines("a\rb\n"), (Fields{"a", "b", ""}));
-    EXPECT_EQ(shortcutTextLines(""), (Fields{""}));
+TEST(TextLines, EveryCarriageReturnAndLineFeedCutsALine) {
+    auto lines = [](std::string_view text) {
+        Fields result;
+        forEachLineOfText(text, [&](std::string_view line) { result.emplace_back(line); });
+        return result;
+    };
+    EXPECT_EQ(lines("a\r\nb"), (Fields{"a", "", "b"}));
+    EXPECT_EQ(lines("a\rb\n"), (Fields{"a", "b"}));
+    EXPECT_EQ(lines("\n\nc"), (Fields{"", "", "c"}));
+    EXPECT_EQ(lines(""), (Fields{}));
 }
 
 TEST(ShortcutTextFields, RunsOfTabsSeparateAndOnlyALabelledLineMakesAButton) {
