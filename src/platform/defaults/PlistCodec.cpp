@@ -1,5 +1,7 @@
 #include "platform/defaults/PlistCodec.h"
 
+#include "platform/defaults/PlistShape.h"
+
 #include <plist/plist.h>
 
 #include <algorithm>
@@ -26,8 +28,11 @@ struct MallocFree {
     void operator()(void* memory) const { std::free(memory); }
 };
 
-// Deeper files are refused rather than risk the stack; preferences nest a few levels.
-constexpr int kMaxDepth = 256;
+// Preferences nest a few levels and hold some thousands of nodes; a file beyond these limits is refused
+// before libplist reads it (see PlistShape.h). Only shared objects make a binary file's tree larger than the
+// file, so a node per byte leaves room for any file written without sharing whole containers.
+constexpr PlistShapeLimits kLimits{256, 2'000'000};
+constexpr std::uint64_t kNodesBesidesBytes = 4096;
 
 constexpr std::chrono::sys_days kReferenceDate = std::chrono::year{2001} / 1 / 1;
 constexpr milliseconds kEarliestOffset = std::chrono::seconds{std::numeric_limits<std::int32_t>::min()};
@@ -161,9 +166,9 @@ std::optional<double> storedSeconds(plist_t date) {
     return std::bit_cast<double>(bits);
 }
 
-std::optional<PlistValue> fromPlist(plist_t node, int depth, std::string& problem);
+std::optional<PlistValue> fromPlist(plist_t node, std::string& problem);
 
-std::optional<PlistDictionary> dictionaryFromPlist(plist_t node, int depth, std::string& problem) {
+std::optional<PlistDictionary> dictionaryFromPlist(plist_t node, std::string& problem) {
     PlistDictionary dictionary;
     plist_dict_iter rawIter = nullptr;
     plist_dict_new_iter(node, &rawIter);
@@ -174,17 +179,14 @@ std::optional<PlistDictionary> dictionaryFromPlist(plist_t node, int depth, std:
         plist_dict_next_item(node, iter.get(), &rawKey, &item);
         std::unique_ptr<char, MallocFree> key(rawKey);
         if (!item) return dictionary;
-        auto value = fromPlist(item, depth + 1, problem);
+        auto value = fromPlist(item, problem);
         if (!value) return std::nullopt;
         dictionary.insert_or_assign(storableString(key ? key.get() : ""), std::move(*value));
     }
 }
 
-std::optional<PlistValue> fromPlist(plist_t node, int depth, std::string& problem) {
-    if (depth > kMaxDepth) {
-        problem = "it nests deeper than " + std::to_string(kMaxDepth) + " levels";
-        return std::nullopt;
-    }
+// The shape check bounds the depth of this recursion.
+std::optional<PlistValue> fromPlist(plist_t node, std::string& problem) {
     switch (plist_get_node_type(node)) {
     case PLIST_STRING: {
         std::uint64_t length = 0;
@@ -219,14 +221,14 @@ std::optional<PlistValue> fromPlist(plist_t node, int depth, std::string& proble
     case PLIST_ARRAY: {
         PlistArray array;
         for (std::uint32_t i = 0, n = plist_array_get_size(node); i < n; ++i) {
-            auto item = fromPlist(plist_array_get_item(node, i), depth + 1, problem);
+            auto item = fromPlist(plist_array_get_item(node, i), problem);
             if (!item) return std::nullopt;
             array.push_back(std::move(*item));
         }
         return PlistValue(std::move(array));
     }
     case PLIST_DICT: {
-        auto dictionary = dictionaryFromPlist(node, depth, problem);
+        auto dictionary = dictionaryFromPlist(node, problem);
         if (!dictionary) return std::nullopt;
         return PlistValue(std::move(*dictionary));
     }
@@ -275,15 +277,22 @@ std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values) {
 
 DecodedPlist decodePlist(std::string_view bytes) {
     if (bytes.empty()) return {std::nullopt, "it is empty"};
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return {std::nullopt, "it is too large"};
+    if (bytes.size() > kMaxPlistFileSize) return {std::nullopt, "it is larger than 8 MiB"};
+    bool binary = bytes.starts_with("bplist00");
+    PlistShapeLimits limits = kLimits;
+    limits.maxNodes = std::min(limits.maxNodes, bytes.size() + kNodesBesidesBytes);
+    std::string shapeProblem =
+        binary ? binaryPlistShapeProblem(bytes, limits) : xmlPlistShapeProblem(bytes, limits);
+    if (!shapeProblem.empty()) return {std::nullopt, shapeProblem};
     plist_t raw = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
+    auto length = static_cast<std::uint32_t>(bytes.size());
+    binary ? plist_from_bin(bytes.data(), length, &raw) : plist_from_xml(bytes.data(), length, &raw);
     PlistHandle root(raw);
     if (!root) return {std::nullopt, "it is not a property list"};
     if (plist_get_node_type(root.get()) != PLIST_DICT)
         return {std::nullopt, "its top level is not a dictionary"};
     std::string problem;
-    auto values = dictionaryFromPlist(root.get(), 0, problem);
+    auto values = dictionaryFromPlist(root.get(), problem);
     return {std::move(values), std::move(problem)};
 }
 
