@@ -231,6 +231,22 @@ TEST(PlistCodecLimits, DamagedOrForeignStructuresAreRefused) {
          })
         EXPECT_EQ(decodePlist(bytes).values, std::nullopt);
 
+    // libplist would end the process on reading such a key.
+    EXPECT_EQ(decodePlist(binaryPlist({dictObject({1}, {2}),
+                                       std::string("\x53"
+                                                   "a\0b",
+                                                   4),
+                                       "\x09"}))
+                  .problem,
+              "a dictionary key holds a NUL character");
+    EXPECT_EQ(decodePlist(binaryPlist({dictObject({1}, {2}), std::string("\x61\0\0", 3), "\x09"})).problem,
+              "a dictionary key holds a NUL character");
+    // As a value, libplist cuts it at NUL.
+    EXPECT_EQ(decodedValue(oneValue(std::string("\x53"
+                                                "a\0b",
+                                                4))),
+              PlistValue("a"));
+
     auto uid = decodePlist(oneValue(std::string("\x80\x01", 2)));
     EXPECT_EQ(uid.values, std::nullopt);
     EXPECT_EQ(uid.problem, "it holds a value of a kind that preferences cannot hold");

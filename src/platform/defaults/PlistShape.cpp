@@ -12,6 +12,7 @@ namespace {
 const std::string kDamaged = "its structure is damaged";
 const std::string kTooDeep = "it nests too deeply";
 const std::string kTooLarge = "its shared parts expand too much";
+const std::string kNulKey = "a dictionary key holds a NUL character";
 
 // The binary layout: objects after the 8-byte header, then a table of object offsets, then a 32-byte
 // trailer giving the sizes of offsets and object references, the object count, the top object and where
@@ -34,35 +35,49 @@ public:
     std::uint64_t top() const { return top_; }
 
     struct Object {
-        bool container = false;
-        bool valid = true;
-        std::uint64_t refsAt = 0;
-        std::uint64_t refCount = 0;
+        bool valid = false;
+        unsigned type = 0;           // the high half of the marker byte
+        std::uint64_t contentAt = 0; // after the marker and the length that may follow it
+        std::uint64_t length = 0;    // elements of a container or a string
+        bool container() const { return type == 0xA || type == 0xC || type == 0xD; }
+        std::uint64_t refCount() const { return type == 0xD ? 2 * length : length; }
     };
-    // Where an object's references are, when it is an array, set or dictionary.
+    // The object's type and, for containers and strings, where its content is; invalid when the object or
+    // its content lies outside the object area.
     Object object(std::uint64_t index) const {
         std::uint64_t at = number(table_ + index * offsetSize_, offsetSize_);
-        if (at < 8 || at >= table_) return {false, false};
+        if (at < 8 || at >= table_) return {};
         unsigned marker = byte(at);
-        unsigned type = marker >> 4;
-        if (type != 0xA && type != 0xC && type != 0xD) return {};
-        std::uint64_t length = marker & 0xF;
-        std::uint64_t refsAt = at + 1;
-        if (length == 0xF) {
-            if (refsAt >= table_ || byte(refsAt) >> 4 != 0x1) return {false, false};
-            unsigned size = 1u << (byte(refsAt) & 0xF);
-            if (size > 8 || refsAt + 1 + size > table_) return {false, false};
-            length = number(refsAt + 1, size);
-            refsAt += 1 + size;
+        Object object{true, marker >> 4, at + 1, marker & 0xFu};
+        unsigned unit = object.container()   ? refSize_ * (object.type == 0xD ? 2 : 1)
+                        : object.type == 0x5 ? 1
+                        : object.type == 0x6 ? 2
+                                             : 0;
+        if (unit == 0) return object;
+        if (object.length == 0xF) {
+            if (object.contentAt >= table_ || byte(object.contentAt) >> 4 != 0x1) return {};
+            unsigned size = 1u << (byte(object.contentAt) & 0xF);
+            if (size > 8 || object.contentAt + 1 + size > table_) return {};
+            object.length = number(object.contentAt + 1, size);
+            object.contentAt += 1 + size;
         }
-        std::uint64_t refs = type == 0xD ? 2 : 1;
-        if (length > (table_ - refsAt) / refSize_ / refs) return {false, false};
-        return {true, true, refsAt, length * refs};
+        if (object.length > (table_ - object.contentAt) / unit) return {};
+        return object;
     }
-    std::optional<std::uint64_t> reference(const Object& object, std::uint64_t i) const {
-        std::uint64_t index = number(object.refsAt + i * refSize_, refSize_);
+    std::optional<std::uint64_t> reference(const Object& container, std::uint64_t i) const {
+        std::uint64_t index = number(container.contentAt + i * refSize_, refSize_);
         if (index >= count_) return std::nullopt;
         return index;
+    }
+    // libplist 2.2 fails an assertion, ending the process, when it reads a dictionary key holding NUL.
+    bool isStringWithNul(const Object& object) const {
+        if (object.type != 0x5 && object.type != 0x6) return false;
+        unsigned unit = object.type == 0x5 ? 1 : 2;
+        for (std::uint64_t i = 0; i < object.length; ++i) {
+            std::uint64_t at = object.contentAt + i * unit;
+            if (byte(at) == 0 && (unit == 1 || byte(at + 1) == 0)) return true;
+        }
+        return false;
     }
 
 private:
@@ -161,11 +176,11 @@ std::string binaryPlistShapeProblem(std::string_view bytes, const PlistShapeLimi
     };
     auto top = plist.object(plist.top());
     if (!top.valid) return kDamaged;
-    if (!top.container) return {};
+    if (!top.container()) return {};
     if (!enter(plist.top(), top)) return kTooDeep;
     while (!path.empty()) {
         Frame& frame = path.back();
-        if (frame.next == frame.object.refCount) {
+        if (frame.next == frame.object.refCount()) {
             Subtree finished = frame.size;
             seen[frame.index] = {State::done, finished};
             path.pop_back();
@@ -173,6 +188,7 @@ std::string binaryPlistShapeProblem(std::string_view bytes, const PlistShapeLimi
             if (auto problem = add(finished); !problem.empty()) return problem;
             continue;
         }
+        bool isKey = frame.object.type == 0xD && frame.next < frame.object.length;
         auto child = plist.reference(frame.object, frame.next++);
         if (!child) return kDamaged;
         Subtree part;
@@ -183,7 +199,8 @@ std::string binaryPlistShapeProblem(std::string_view bytes, const PlistShapeLimi
         } else {
             auto object = plist.object(*child);
             if (!object.valid) return kDamaged;
-            if (object.container) {
+            if (isKey && plist.isStringWithNul(object)) return kNulKey;
+            if (object.container()) {
                 if (!enter(*child, object)) return kTooDeep;
                 continue;
             }
