@@ -219,13 +219,19 @@ std::optional<PlistValue> fromPlist(plist_t node, std::string& problem) {
         return PlistValue(bytes ? PlistData(bytes, bytes + length) : PlistData());
     }
     case PLIST_ARRAY: {
+        // The iterator, because reaching an item by its index takes time in proportion to the index.
         PlistArray array;
-        for (std::uint32_t i = 0, n = plist_array_get_size(node); i < n; ++i) {
-            auto item = fromPlist(plist_array_get_item(node, i), problem);
-            if (!item) return std::nullopt;
-            array.push_back(std::move(*item));
+        plist_array_iter rawIter = nullptr;
+        plist_array_new_iter(node, &rawIter);
+        std::unique_ptr<void, MallocFree> iter(rawIter);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, iter.get(), &item);
+            if (!item) return PlistValue(std::move(array));
+            auto value = fromPlist(item, problem);
+            if (!value) return std::nullopt;
+            array.push_back(std::move(*value));
         }
-        return PlistValue(std::move(array));
     }
     case PLIST_DICT: {
         auto dictionary = dictionaryFromPlist(node, problem);
