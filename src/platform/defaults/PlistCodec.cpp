@@ -41,10 +41,19 @@ constexpr milliseconds kLatestOffset =
 
 // Milliseconds since the reference date, rounded and clamped as storableDate documents.
 milliseconds storableOffset(PlistDate date) {
-    auto sinceEpoch = date.time_since_epoch();
-    auto whole = std::chrono::floor<milliseconds>(sinceEpoch);
-    if (sinceEpoch - whole >= std::chrono::microseconds{500}) whole += milliseconds{1};
-    return std::clamp(whole - kReferenceDate.time_since_epoch(), kEarliestOffset, kLatestOffset);
+    // On tick counts: the chrono operations would overflow near the ends of the clock's range.
+    constexpr auto ticksPerMillisecond =
+        std::chrono::duration_cast<PlistDate::duration>(milliseconds{1}).count();
+    auto ticks = date.time_since_epoch().count();
+    auto whole = ticks / ticksPerMillisecond;
+    auto rest = ticks % ticksPerMillisecond;
+    if (rest < 0) {
+        --whole;
+        rest += ticksPerMillisecond;
+    }
+    if (rest * 2 >= ticksPerMillisecond) ++whole;
+    return std::clamp(milliseconds{whole} - kReferenceDate.time_since_epoch(), kEarliestOffset,
+                      kLatestOffset);
 }
 
 PlistDate dateAtOffset(milliseconds offset) {
