@@ -164,10 +164,11 @@ const PlistValue* FileDefaultsStore::find(const std::string& key) const {
 }
 
 void FileDefaultsStore::set(const std::string& key, PlistValue value) {
+    std::string storedKey = storableString(key);
     PlistValue stored = storableValue(value);
-    auto [it, inserted] = values_.try_emplace(storableString(key), stored);
-    if (inserted || it->second != stored) changed_ = true;
-    if (!inserted) it->second = std::move(stored);
+    if (auto it = values_.find(storedKey); it != values_.end() && it->second == stored) return;
+    values_.insert_or_assign(std::move(storedKey), std::move(stored));
+    changed_ = true;
 }
 
 void FileDefaultsStore::remove(const std::string& key) {

@@ -25,7 +25,8 @@ PlistValue storableValue(const PlistValue& value);
 // storable form: they are written as storableValue gives them.
 std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values);
 
-// Larger files are refused unread (twice the size at which the platform warns about its own defaults).
+// Larger files are refused unread: twice the size at which macOS warns about an application's defaults, and
+// some 100,000 history items.
 constexpr std::size_t kMaxPlistFileSize = 8 << 20;
 
 struct DecodedPlist {
