@@ -166,6 +166,13 @@ TEST(PlistCodecLimits, RefusesFilesThatWouldExhaustLibplist) {
     bomb.push_back(arrayObject({}));
     EXPECT_EQ(decodePlist(binaryPlist(bomb)).problem, "its shared parts expand too much");
 
+    // One 100 kB string 10,000 times over: a gigabyte once copied out.
+    std::vector<std::uint64_t> refs(10'000, 3);
+    EXPECT_EQ(decodePlist(binaryPlist({dictObject({1}, {2}), asciiObject("V"), arrayObject(refs),
+                                       asciiObject(std::string(100'000, 'x'))}))
+                  .problem,
+              "its shared parts expand too much");
+
     std::vector<std::string> chain{dictObject({1}, {2}), asciiObject("V")};
     for (std::uint64_t i = 2; i < 100'000; ++i) chain.push_back(arrayObject({i + 1}));
     chain.push_back(arrayObject({}));

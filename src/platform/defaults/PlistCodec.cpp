@@ -28,11 +28,13 @@ struct MallocFree {
     void operator()(void* memory) const { std::free(memory); }
 };
 
-// Preferences nest a few levels and hold some thousands of nodes; a file beyond these limits is refused
-// before libplist reads it (see PlistShape.h). Only shared objects make a binary file's tree larger than the
-// file, so a node per byte leaves room for any file written without sharing whole containers.
-constexpr PlistShapeLimits kLimits{256, 2'000'000};
-constexpr std::uint64_t kNodesBesidesBytes = 4096;
+// Preferences nest a few levels; a file beyond these limits is refused before libplist reads it (see
+// PlistShape.h). A history written by libplist makes a tree about 9 times the file's size, its shared
+// strings copied out; 32 times leaves room for any file that does not repeat itself on purpose.
+constexpr int kMaxDepth = 256;
+constexpr std::uint64_t kTreeBytesPerFileByte = 32;
+constexpr std::uint64_t kTreeBytesBesidesFile = 1 << 20;
+constexpr std::uint64_t kMaxTreeBytes = 256 << 20;
 
 constexpr std::chrono::sys_days kReferenceDate = std::chrono::year{2001} / 1 / 1;
 constexpr milliseconds kEarliestOffset = std::chrono::seconds{std::numeric_limits<std::int32_t>::min()};
@@ -294,8 +296,8 @@ DecodedPlist decodePlist(std::string_view bytes) {
     if (bytes.empty()) return {std::nullopt, "it is empty"};
     if (bytes.size() > kMaxPlistFileSize) return {std::nullopt, "it is larger than 8 MiB"};
     bool binary = bytes.starts_with("bplist00");
-    PlistShapeLimits limits = kLimits;
-    limits.maxNodes = std::min(limits.maxNodes, bytes.size() + kNodesBesidesBytes);
+    PlistShapeLimits limits{
+        kMaxDepth, std::min(kMaxTreeBytes, bytes.size() * kTreeBytesPerFileByte + kTreeBytesBesidesFile)};
     std::string shapeProblem =
         binary ? binaryPlistShapeProblem(bytes, limits) : xmlPlistShapeProblem(bytes, limits);
     if (!shapeProblem.empty()) return {std::nullopt, shapeProblem};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace quoddle {
@@ -12,6 +13,8 @@ namespace {
 const std::string kDamaged = "its structure is damaged";
 const std::string kTooDeep = "it nests too deeply";
 const std::string kTooLarge = "its shared parts expand too much";
+// What libplist spends on a node besides the bytes of its string or data, about.
+constexpr std::uint64_t kNodeBytes = 64;
 const std::string kNulKey = "a dictionary key holds a NUL character";
 
 // The binary layout: objects after the 8-byte header, then a table of object offsets, then a 32-byte
@@ -33,27 +36,35 @@ public:
                top_ < count_ && table_ >= 9 && table_ < trailer && count_ <= (trailer - table_) / offsetSize_;
     }
     std::uint64_t top() const { return top_; }
+    unsigned refSize() const { return refSize_; }
 
     struct Object {
         bool valid = false;
         unsigned type = 0;           // the high half of the marker byte
         std::uint64_t contentAt = 0; // after the marker and the length that may follow it
-        std::uint64_t length = 0;    // elements of a container or a string
+        std::uint64_t length = 0;    // elements of a container, units of a string, bytes of data
         bool container() const { return type == 0xA || type == 0xC || type == 0xD; }
+        bool string() const { return type == 0x5 || type == 0x6; }
+        // Bytes of content per unit of length.
+        unsigned unit(unsigned refSize) const {
+            if (container()) return refSize * (type == 0xD ? 2 : 1);
+            if (string() || type == 0x4) return type == 0x6 ? 2 : 1;
+            return 0;
+        }
         std::uint64_t refCount() const { return type == 0xD ? 2 * length : length; }
     };
-    // The object's type and, for containers and strings, where its content is; invalid when the object or
-    // its content lies outside the object area.
+    // The object's type and, for containers, strings and data, where its content is; invalid when the
+    // object or its content lies outside the object area.
     Object object(std::uint64_t index) const {
         std::uint64_t at = number(table_ + index * offsetSize_, offsetSize_);
         if (at < 8 || at >= table_) return {};
         unsigned marker = byte(at);
         Object object{true, marker >> 4, at + 1, marker & 0xFu};
-        unsigned unit = object.container()   ? refSize_ * (object.type == 0xD ? 2 : 1)
-                        : object.type == 0x5 ? 1
-                        : object.type == 0x6 ? 2
-                                             : 0;
-        if (unit == 0) return object;
+        unsigned unit = object.unit(refSize_);
+        if (unit == 0) {
+            object.length = 0;
+            return object;
+        }
         if (object.length == 0xF) {
             if (object.contentAt >= table_ || byte(object.contentAt) >> 4 != 0x1) return {};
             unsigned size = 1u << (byte(object.contentAt) & 0xF);
@@ -71,8 +82,8 @@ public:
     }
     // libplist 2.2 fails an assertion, ending the process, when it reads a dictionary key holding NUL.
     bool isStringWithNul(const Object& object) const {
-        if (object.type != 0x5 && object.type != 0x6) return false;
-        unsigned unit = object.type == 0x5 ? 1 : 2;
+        if (!object.string()) return false;
+        unsigned unit = object.unit(refSize_);
         for (std::uint64_t i = 0; i < object.length; ++i) {
             std::uint64_t at = object.contentAt + i * unit;
             if (byte(at) == 0 && (unit == 1 || byte(at + 1) == 0)) return true;
@@ -96,8 +107,9 @@ private:
     std::uint64_t table_ = 0;
 };
 
+// A part of the tree libplist builds: its estimated size in memory and its depth.
 struct Subtree {
-    std::uint64_t nodes = 1;
+    std::uint64_t bytes = kNodeBytes;
     int depth = 1;
 };
 
@@ -157,8 +169,9 @@ std::string binaryPlistShapeProblem(std::string_view bytes, const PlistShapeLimi
     };
     enum class State { active, done };
     std::unordered_map<std::uint64_t, std::pair<State, Subtree>> seen;
+    std::unordered_set<std::uint64_t> checkedKeys;
     std::vector<Frame> path;
-    // Starts measuring a container; false when the object is damaged or lies too deep.
+    // Starts measuring a container; false when it lies too deep.
     auto enter = [&](std::uint64_t index, const BinaryPlist::Object& object) {
         if (static_cast<int>(path.size()) + 1 > limits.maxDepth) return false;
         seen[index] = {State::active, {}};
@@ -168,9 +181,9 @@ std::string binaryPlistShapeProblem(std::string_view bytes, const PlistShapeLimi
     // Adds a measured part to the container at the end of the path; the limit that passes, if any.
     auto add = [&](const Subtree& part) -> std::string {
         Subtree& parent = path.back().size;
-        parent.nodes += part.nodes;
+        parent.bytes += part.bytes;
         parent.depth = std::max(parent.depth, part.depth + 1);
-        if (parent.nodes > limits.maxNodes) return kTooLarge;
+        if (parent.bytes > limits.maxTreeBytes) return kTooLarge;
         if (static_cast<int>(path.size()) - 1 + parent.depth > limits.maxDepth) return kTooDeep;
         return {};
     };
@@ -199,11 +212,12 @@ std::string binaryPlistShapeProblem(std::string_view bytes, const PlistShapeLimi
         } else {
             auto object = plist.object(*child);
             if (!object.valid) return kDamaged;
-            if (isKey && plist.isStringWithNul(object)) return kNulKey;
+            if (isKey && checkedKeys.insert(*child).second && plist.isStringWithNul(object)) return kNulKey;
             if (object.container()) {
                 if (!enter(*child, object)) return kTooDeep;
                 continue;
             }
+            part.bytes += object.length * object.unit(plist.refSize());
         }
         if (auto problem = add(part); !problem.empty()) return problem;
     }
