@@ -105,17 +105,6 @@ TEST(PlistCodecDates, WritesTheExactSecondsSinceTheReferenceDate) {
     EXPECT_EQ(writtenSeconds(utc(2024, 2, 29, 23, 59, 59, 999)), 730943999.999);
 }
 
-TEST(PlistCodecDates, StorableDatesAreRoundedAndClamped) {
-    const PlistDate at = utc(1999, 7, 1, 12);
-    EXPECT_EQ(storableDate(at + microseconds{499}), at);
-    EXPECT_EQ(storableDate(at + microseconds{500}), at + milliseconds{1});
-    EXPECT_EQ(storableDate(at - microseconds{500}), at);
-    EXPECT_EQ(storableDate(at - microseconds{501}), at - milliseconds{1});
-    EXPECT_EQ(storableDate(utc(1901, 1, 1)), kEarliest);
-    EXPECT_EQ(storableDate(utc(2100, 1, 1)), kLatest);
-    EXPECT_EQ(storableDate(kLatest + microseconds{499}), kLatest);
-}
-
 TEST(PlistCodecIntegers, AreSignedSixtyFourBitBothWays) {
     EXPECT_EQ(decodedValue(oneValue("\x13" + bigEndian(static_cast<std::uint64_t>(-5), 8))), PlistValue(-5));
     EXPECT_EQ(decodedValue(oneValue(std::string("\x10\xFF", 2))), PlistValue(255));
