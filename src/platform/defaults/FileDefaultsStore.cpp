@@ -44,7 +44,8 @@ private:
     int fd_;
 };
 
-// The file's bytes; none, with the reason in error, when it cannot be read.
+// The file's first bytes, up to one more than a property list may have; none, with the reason in error, when
+// it cannot be read.
 std::optional<std::string> readFile(const fs::path& path, std::error_code& error) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) {
@@ -54,6 +55,7 @@ std::optional<std::string> readFile(const fs::path& path, std::error_code& error
     std::string bytes;
     char buffer[65536];
     for (;;) {
+        if (bytes.size() > kMaxPlistFileSize) return bytes;
         ssize_t count = ::read(file.get(), buffer, sizeof buffer);
         if (count == 0) return bytes;
         if (count < 0 && errno != EINTR) {
@@ -162,10 +164,11 @@ const PlistValue* FileDefaultsStore::find(const std::string& key) const {
 }
 
 void FileDefaultsStore::set(const std::string& key, PlistValue value) {
+    std::string storedKey = storableString(key);
     PlistValue stored = storableValue(value);
-    auto [it, inserted] = values_.try_emplace(storableString(key), stored);
-    if (inserted || it->second != stored) changed_ = true;
-    if (!inserted) it->second = std::move(stored);
+    if (auto it = values_.find(storedKey); it != values_.end() && it->second == stored) return;
+    values_.insert_or_assign(std::move(storedKey), std::move(stored));
+    changed_ = true;
 }
 
 void FileDefaultsStore::remove(const std::string& key) {

@@ -16,8 +16,9 @@ public:
 
     // The file at defaultPath().
     explicit FileDefaultsStore(Logger log = {});
-    // A file that cannot be read as a dictionary is moved aside to "<path>.corrupt-<UTC time>" and the store
-    // starts empty, with one log line naming both paths; a missing file just means an empty store.
+    // A missing file means an empty store. A file that is not a property list with a dictionary at the top is
+    // moved aside to "<path>.corrupt-<UTC time>" and the store starts empty, with one log line naming both
+    // paths. A file that cannot be opened or read, or moved aside, is logged and never written over.
     explicit FileDefaultsStore(std::filesystem::path path, Logger log = {});
 
     // $XDG_CONFIG_HOME/quoddle/preferences.plist, else the same under ~/.config.

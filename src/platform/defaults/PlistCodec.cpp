@@ -1,5 +1,7 @@
 #include "platform/defaults/PlistCodec.h"
 
+#include "platform/defaults/PlistShape.h"
+
 #include <plist/plist.h>
 
 #include <algorithm>
@@ -26,8 +28,13 @@ struct MallocFree {
     void operator()(void* memory) const { std::free(memory); }
 };
 
-// Deeper files are refused rather than risk the stack; preferences nest a few levels.
+// Preferences nest a few levels; a file beyond these limits is refused before libplist reads it (see
+// PlistShape.h). A history written by libplist makes a tree about 9 times the file's size, its shared
+// strings copied out; 32 times leaves room for any file that does not repeat itself on purpose.
 constexpr int kMaxDepth = 256;
+constexpr std::uint64_t kTreeBytesPerFileByte = 32;
+constexpr std::uint64_t kTreeBytesBesidesFile = 1 << 20;
+constexpr std::uint64_t kMaxTreeBytes = 256 << 20;
 
 constexpr std::chrono::sys_days kReferenceDate = std::chrono::year{2001} / 1 / 1;
 constexpr milliseconds kEarliestOffset = std::chrono::seconds{std::numeric_limits<std::int32_t>::min()};
@@ -36,10 +43,19 @@ constexpr milliseconds kLatestOffset =
 
 // Milliseconds since the reference date, rounded and clamped as storableDate documents.
 milliseconds storableOffset(PlistDate date) {
-    auto sinceEpoch = date.time_since_epoch();
-    auto whole = std::chrono::floor<milliseconds>(sinceEpoch);
-    if (sinceEpoch - whole >= std::chrono::microseconds{500}) whole += milliseconds{1};
-    return std::clamp(whole - kReferenceDate.time_since_epoch(), kEarliestOffset, kLatestOffset);
+    // On tick counts: the chrono operations would overflow near the ends of the clock's range.
+    constexpr auto ticksPerMillisecond =
+        std::chrono::duration_cast<PlistDate::duration>(milliseconds{1}).count();
+    auto ticks = date.time_since_epoch().count();
+    auto whole = ticks / ticksPerMillisecond;
+    auto rest = ticks % ticksPerMillisecond;
+    if (rest < 0) {
+        --whole;
+        rest += ticksPerMillisecond;
+    }
+    if (rest * 2 >= ticksPerMillisecond) ++whole;
+    return std::clamp(milliseconds{whole} - kReferenceDate.time_since_epoch(), kEarliestOffset,
+                      kLatestOffset);
 }
 
 PlistDate dateAtOffset(milliseconds offset) {
@@ -161,9 +177,9 @@ std::optional<double> storedSeconds(plist_t date) {
     return std::bit_cast<double>(bits);
 }
 
-std::optional<PlistValue> fromPlist(plist_t node, int depth, std::string& problem);
+std::optional<PlistValue> fromPlist(plist_t node, std::string& problem);
 
-std::optional<PlistDictionary> dictionaryFromPlist(plist_t node, int depth, std::string& problem) {
+std::optional<PlistDictionary> dictionaryFromPlist(plist_t node, std::string& problem) {
     PlistDictionary dictionary;
     plist_dict_iter rawIter = nullptr;
     plist_dict_new_iter(node, &rawIter);
@@ -174,17 +190,14 @@ std::optional<PlistDictionary> dictionaryFromPlist(plist_t node, int depth, std:
         plist_dict_next_item(node, iter.get(), &rawKey, &item);
         std::unique_ptr<char, MallocFree> key(rawKey);
         if (!item) return dictionary;
-        auto value = fromPlist(item, depth + 1, problem);
+        auto value = fromPlist(item, problem);
         if (!value) return std::nullopt;
         dictionary.insert_or_assign(storableString(key ? key.get() : ""), std::move(*value));
     }
 }
 
-std::optional<PlistValue> fromPlist(plist_t node, int depth, std::string& problem) {
-    if (depth > kMaxDepth) {
-        problem = "it nests deeper than " + std::to_string(kMaxDepth) + " levels";
-        return std::nullopt;
-    }
+// The shape check bounds the depth of this recursion.
+std::optional<PlistValue> fromPlist(plist_t node, std::string& problem) {
     switch (plist_get_node_type(node)) {
     case PLIST_STRING: {
         std::uint64_t length = 0;
@@ -217,16 +230,22 @@ std::optional<PlistValue> fromPlist(plist_t node, int depth, std::string& proble
         return PlistValue(bytes ? PlistData(bytes, bytes + length) : PlistData());
     }
     case PLIST_ARRAY: {
+        // The iterator, because reaching an item by its index takes time in proportion to the index.
         PlistArray array;
-        for (std::uint32_t i = 0, n = plist_array_get_size(node); i < n; ++i) {
-            auto item = fromPlist(plist_array_get_item(node, i), depth + 1, problem);
-            if (!item) return std::nullopt;
-            array.push_back(std::move(*item));
+        plist_array_iter rawIter = nullptr;
+        plist_array_new_iter(node, &rawIter);
+        std::unique_ptr<void, MallocFree> iter(rawIter);
+        for (;;) {
+            plist_t item = nullptr;
+            plist_array_next_item(node, iter.get(), &item);
+            if (!item) return PlistValue(std::move(array));
+            auto value = fromPlist(item, problem);
+            if (!value) return std::nullopt;
+            array.push_back(std::move(*value));
         }
-        return PlistValue(std::move(array));
     }
     case PLIST_DICT: {
-        auto dictionary = dictionaryFromPlist(node, depth, problem);
+        auto dictionary = dictionaryFromPlist(node, problem);
         if (!dictionary) return std::nullopt;
         return PlistValue(std::move(*dictionary));
     }
@@ -275,15 +294,22 @@ std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values) {
 
 DecodedPlist decodePlist(std::string_view bytes) {
     if (bytes.empty()) return {std::nullopt, "it is empty"};
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return {std::nullopt, "it is too large"};
+    if (bytes.size() > kMaxPlistFileSize) return {std::nullopt, "it is larger than 8 MiB"};
+    bool binary = bytes.starts_with("bplist00");
+    PlistShapeLimits limits{
+        kMaxDepth, std::min(kMaxTreeBytes, bytes.size() * kTreeBytesPerFileByte + kTreeBytesBesidesFile)};
+    std::string shapeProblem =
+        binary ? binaryPlistShapeProblem(bytes, limits) : xmlPlistShapeProblem(bytes, limits);
+    if (!shapeProblem.empty()) return {std::nullopt, shapeProblem};
     plist_t raw = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &raw);
+    auto length = static_cast<std::uint32_t>(bytes.size());
+    binary ? plist_from_bin(bytes.data(), length, &raw) : plist_from_xml(bytes.data(), length, &raw);
     PlistHandle root(raw);
     if (!root) return {std::nullopt, "it is not a property list"};
     if (plist_get_node_type(root.get()) != PLIST_DICT)
         return {std::nullopt, "its top level is not a dictionary"};
     std::string problem;
-    auto values = dictionaryFromPlist(root.get(), 0, problem);
+    auto values = dictionaryFromPlist(root.get(), problem);
     return {std::move(values), std::move(problem)};
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/PlistValue.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,11 +25,15 @@ PlistValue storableValue(const PlistValue& value);
 // storable form: they are written as storableValue gives them.
 std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values);
 
+// Larger files are refused unread: twice the size at which macOS warns about an application's defaults, and
+// some 100,000 history items.
+constexpr std::size_t kMaxPlistFileSize = 8 << 20;
+
 struct DecodedPlist {
     std::optional<PlistDictionary> values; // every value in storable form
     std::string problem;                   // why there are no values, for a log line
 };
-// Reads a binary or XML property list whose top level is a dictionary.
+// Reads a binary (starting "bplist00") or XML property list whose top level is a dictionary.
 DecodedPlist decodePlist(std::string_view bytes);
 
 } // namespace quoddle
