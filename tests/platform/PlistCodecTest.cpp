@@ -177,7 +177,7 @@ TEST(PlistCodecLimits, RefusesFilesThatWouldExhaustLibplist) {
         hidden += "<array><!-- </array> --><![CDATA[</array>]]><?pi </array> ?>";
     EXPECT_EQ(decodePlist(hidden).problem, "it nests too deeply");
 
-    EXPECT_EQ(decodePlist(std::string(kMaxPlistFileSize + 1, ' ')).problem, "it is larger than 8 MiB");
+    EXPECT_EQ(decodePlist(std::string(kMaxPlistFileSize + 1, ' ')).problem, "it is larger than 32 MiB");
 }
 
 TEST(PlistCodecLimits, NestingUpTo256LevelsIsRead) {

@@ -34,7 +34,7 @@ struct MallocFree {
 constexpr int kMaxDepth = 256;
 constexpr std::uint64_t kTreeBytesPerFileByte = 32;
 constexpr std::uint64_t kTreeBytesBesidesFile = 1 << 20;
-constexpr std::uint64_t kMaxTreeBytes = 256 << 20;
+constexpr std::uint64_t kMaxTreeBytes = std::uint64_t{512} << 20;
 
 constexpr std::chrono::sys_days kReferenceDate = std::chrono::year{2001} / 1 / 1;
 constexpr milliseconds kEarliestOffset = std::chrono::seconds{std::numeric_limits<std::int32_t>::min()};
@@ -294,7 +294,7 @@ std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values) {
 
 DecodedPlist decodePlist(std::string_view bytes) {
     if (bytes.empty()) return {std::nullopt, "it is empty"};
-    if (bytes.size() > kMaxPlistFileSize) return {std::nullopt, "it is larger than 8 MiB"};
+    if (bytes.size() > kMaxPlistFileSize) return {std::nullopt, "it is larger than 32 MiB"};
     bool binary = bytes.starts_with("bplist00");
     PlistShapeLimits limits{
         kMaxDepth, std::min(kMaxTreeBytes, bytes.size() * kTreeBytesPerFileByte + kTreeBytesBesidesFile)};

@@ -25,9 +25,9 @@ PlistValue storableValue(const PlistValue& value);
 // storable form: they are written as storableValue gives them.
 std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values);
 
-// Larger files are refused unread: twice the size at which macOS warns about an application's defaults, and
-// some 100,000 history items.
-constexpr std::size_t kMaxPlistFileSize = 8 << 20;
+// Larger files are refused unread (and kept aside): some 400,000 history items, far beyond any real use,
+// while a history that grew large through imports still loads.
+constexpr std::size_t kMaxPlistFileSize = 32 << 20;
 
 struct DecodedPlist {
     std::optional<PlistDictionary> values; // every value in storable form
