@@ -49,24 +49,14 @@ TEST(HistoryItemOrdering, UpdateCountsUpAndRefreshesTheDateWithoutWrapping) {
     EXPECT_EQ(i.count, std::numeric_limits<std::int32_t>::max());
 }
 
-TEST(ApplicationHistory, RecordUseCreatesThenCountsAndPutReplaces) {
-    ApplicationHistory table;
-    table.recordUse("Make Sticky", t0);
-    table.recordUse("Make Sticky", t0 + seconds(3));
-    ASSERT_NE(table.find("Make Sticky"), nullptr);
-    EXPECT_EQ(table.find("Make Sticky")->count, 2);
-    EXPECT_EQ(table.find("Make Sticky")->date, t0 + seconds(3));
-    table.put(item("Make Sticky", 7, t0));
-    EXPECT_EQ(table.size(), 1u);
-    EXPECT_EQ(table.find("Make Sticky")->count, 7);
-    EXPECT_EQ(table.itemsWithCountAtLeast(7).size(), 1u) << "the sort keys follow a replacement";
-    EXPECT_EQ(table.find("missing"), nullptr);
-}
-
-TEST(ApplicationHistory, NothingIsEvicted) {
+TEST(ApplicationHistory, PutReplacesAnItemAndItsSortKeysAndNothingIsEvicted) {
     ApplicationHistory table;
     for (int i = 0; i < 1000; ++i) table.recordUse("Service " + std::to_string(i), t0 + seconds(i));
     EXPECT_EQ(table.size(), 1000u);
+    table.put(item("Service 7", 7, t0));
+    EXPECT_EQ(table.size(), 1000u);
+    EXPECT_EQ(titles(table.itemsWithCountAtLeast(7)), (std::vector<std::string>{"Service 7"}));
+    EXPECT_EQ(table.newestItems(1, [](const std::string&) { return false; }).front()->title, "Service 999");
 }
 
 // The palette's shortcuts must pick exactly what sorting the whole table would.
