@@ -19,36 +19,24 @@ protected:
     }
 };
 
-TEST_F(PaletteHiding, ThePointerMayWanderTwiceTheMarginOutside) {
+TEST_F(PaletteHiding, ThePointerMayWanderTwiceTheMarginOutsideOrAwayWhileAPressIsHeld) {
     showPalette();
     pointerAt({280 + 12, 150});
     EXPECT_TRUE(desktop.window.isVisible()) << "12 points right of the right edge";
     pointerAt({100 - 12, 100 - 12});
     EXPECT_TRUE(desktop.window.isVisible());
-    pointerAt({280 + 12.5, 150});
-    EXPECT_FALSE(desktop.window.isVisible());
-    EXPECT_FALSE(controller().checkMouseTimer);
-    EXPECT_EQ(desktop.runLoop.scheduledTimerCount(), 0u);
-}
-
-TEST_F(PaletteHiding, TheMarginIsReadAtEveryTick) {
-    showPalette();
     setPreference(kWindowAndMouseMargin, 20);
     pointerAt({150, 236 + 40});
-    EXPECT_TRUE(desktop.window.isVisible());
-    setPreference(kWindowAndMouseMargin, 19);
-    desktop.runLoop.advance(0.05s);
-    EXPECT_FALSE(desktop.window.isVisible());
-}
-
-TEST_F(PaletteHiding, APressHeldInThePaletteKeepsIt) {
-    showPalette();
+    EXPECT_TRUE(desktop.window.isVisible()) << "the margin is read at every tick";
+    setPreference(kWindowAndMouseMargin, 6);
     controller().isPressAppWindow = true;
-    pointerAt({1000, 800});
-    EXPECT_TRUE(desktop.window.isVisible());
+    pointerAt({280 + 12.5, 150});
+    EXPECT_TRUE(desktop.window.isVisible()) << "a press held in the palette keeps it";
     controller().isPressAppWindow = false;
     desktop.runLoop.advance(0.05s);
-    EXPECT_FALSE(desktop.window.isVisible());
+    EXPECT_FALSE(desktop.window.isVisible()) << "12.5 points outside";
+    EXPECT_FALSE(controller().checkMouseTimer);
+    EXPECT_EQ(desktop.runLoop.scheduledTimerCount(), 0u);
 }
 
 TEST_F(PaletteHiding, APinnedPaletteIgnoresThePointer) {
@@ -57,22 +45,16 @@ TEST_F(PaletteHiding, APinnedPaletteIgnoresThePointer) {
     controller().addServiceButton();
     showPalette();
     desktop.window.buttonTitled("Pin")->performClick();
+    EXPECT_TRUE(controller().isStopAutoHideWindow);
+    EXPECT_FALSE(controller().checkMouseTimer);
     pointerAt({1000, 800});
     desktop.runLoop.advance(1s);
     EXPECT_TRUE(desktop.window.isVisible());
-    EXPECT_TRUE(controller().isStopAutoHideWindow);
 }
 
-TEST_F(PaletteHiding, HidingIsSafeAtAnyTime) {
-    controller().startCheckMouseTimer();
-    controller().hideWindow();
-    EXPECT_FALSE(controller().checkMouseTimer) << "a hidden palette's timer stops";
+TEST_F(PaletteHiding, HidingIsSafeAtAnyTimeAndOnlyClosingThePaletteStopsTheTimer) {
     controller().hideWindow();
     controller().stopCheckMouseTimer();
-    EXPECT_FALSE(desktop.window.isVisible());
-}
-
-TEST_F(PaletteHiding, OnlyClosingThePaletteStopsTheTimer) {
     showPalette();
     controller().windowWillClose(desktop.settingWindow);
     EXPECT_TRUE(controller().checkMouseTimer);

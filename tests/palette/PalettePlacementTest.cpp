@@ -7,6 +7,7 @@ namespace quoddle {
 namespace {
 
 const Rect mainScreen{{0, 0}, {1440, 900}};
+const Rect secondScreen{{1440, 0}, {1920, 1080}}; // to the right, bottom edges level
 const Size palette{180, 136};
 
 Point place(Point eventPointer, const std::vector<Rect>& screens = {mainScreen}, Size size = palette,
@@ -14,29 +15,24 @@ Point place(Point eventPointer, const std::vector<Rect>& screens = {mainScreen},
     return paletteOriginBesidePointer(size, eventPointer, screens, screens.front(), margin);
 }
 
-TEST(PalettePlacement, OpensRightOfThePointerCentredOnIt) {
-    EXPECT_EQ(place({700, 450}), (Point{706, 382}));
-}
-
-TEST(PalettePlacement, NearTheRightEdgeItOpensToTheLeft) {
-    EXPECT_EQ(place({1350, 100}), (Point{1164, 732}));
-}
-
-TEST(PalettePlacement, TheTopAndBottomEdgesStayOnTheScreen) {
-    EXPECT_EQ(place({100, 880}), (Point{106, 0}));
-    EXPECT_EQ(place({100, 10}), (Point{106, 764})) << "the top edge at the top of the screen";
-}
-
-TEST(PalettePlacement, ATallerPaletteKeepsItsBottomEdgeOnTheScreen) {
-    EXPECT_EQ(place({100, 450}, {mainScreen}, Size{180, 1200}), (Point{106, 0}));
+TEST(PalettePlacement, BesideThePointerWithinItsScreen) {
+    EXPECT_EQ(place({700, 450}), (Point{706, 382})) << "right of the pointer, centred on it";
+    EXPECT_EQ(place({1350, 100}), (Point{1164, 732})) << "near the right edge, to the left";
+    EXPECT_EQ(place({100, 880}), (Point{106, 0})) << "the bottom edge stays on the screen";
+    EXPECT_EQ(place({100, 10}), (Point{106, 764})) << "and so does the top edge";
+    EXPECT_EQ(place({100, 450}, {mainScreen}, Size{180, 1200}), (Point{106, 0}))
+        << "a palette taller than the screen keeps its bottom edge on it";
+    EXPECT_EQ(place({700, 450}, {mainScreen}, palette, 20), (Point{720, 382})) << "the user's margin";
+    EXPECT_EQ(place({1350, 100}, {mainScreen}, palette, 20), (Point{1150, 732}));
 }
 
 TEST(PalettePlacement, ThePointersScreenIsTheReference) {
-    // A second screen to the right, 1920 x 1080, with its bottom edge level with the first one's.
-    const Rect second{{1440, 0}, {1920, 1080}};
-    EXPECT_EQ(place({3300, 100}, {mainScreen, second}), (Point{3114, 732}));
+    EXPECT_EQ(place({3300, 100}, {mainScreen, secondScreen}), (Point{3114, 732}));
     // Below the first screen's top in event coordinates means above it on the second screen.
-    EXPECT_EQ(place({2000, -150}, {mainScreen, second}), (Point{2006, 944}));
+    EXPECT_EQ(place({2000, -150}, {mainScreen, secondScreen}), (Point{2006, 944}));
+    EXPECT_EQ(paletteOriginBesidePointer(palette, {-500, 100}, {mainScreen, secondScreen}, secondScreen, 6),
+              (Point{1440, 732}))
+        << "a pointer off every screen falls back on the palette's screen";
 }
 
 TEST(PalettePlacement, AScreenEdgeCountsByTheUnflippedRule) {
@@ -46,17 +42,6 @@ TEST(PalettePlacement, AScreenEdgeCountsByTheUnflippedRule) {
     // A pointer on the left screen's right edge belongs to the next screen.
     const Rect right{{1440, 0}, {800, 600}};
     EXPECT_EQ(place({1440, 600}, {mainScreen, right}, Size{180, 100}), (Point{1446, 250}));
-}
-
-TEST(PalettePlacement, APointerOffEveryScreenFallsBackOnThePalettesScreen) {
-    const Rect second{{1440, 0}, {1920, 1080}};
-    EXPECT_EQ(paletteOriginBesidePointer(palette, {-500, 100}, {mainScreen, second}, second, 6),
-              (Point{1440, 732}));
-}
-
-TEST(PalettePlacement, TheMarginIsTheUsers) {
-    EXPECT_EQ(place({700, 450}, {mainScreen}, palette, 20), (Point{720, 382}));
-    EXPECT_EQ(place({1350, 100}, {mainScreen}, palette, 20), (Point{1150, 732}));
 }
 
 } // namespace

@@ -5,13 +5,6 @@ namespace {
 
 using Titles = std::vector<std::string>;
 
-SimKeyboardEvent down(std::uint16_t key, ProcessId pid) {
-    return SimKeyboardEvent{pid, 0, key, true};
-}
-SimKeyboardEvent up(std::uint16_t key, ProcessId pid) {
-    return SimKeyboardEvent{pid, 0, key, false};
-}
-
 class ShortcutButtons : public PaletteFixture {
 protected:
     // The application in front, with an accessibility tree so that posted keys reach it.
@@ -20,121 +13,92 @@ protected:
         desktop.workspace.activate(app.processIdentifier);
         return app.processIdentifier;
     }
-    // Lays out the text on a shown palette and clicks the button with the label.
-    void click(const std::string& text, const std::string& label) {
+    // Lays out the text on a shown palette and clicks the button labelled by its first line's first field.
+    void click(const std::string& text) {
         setShortcutText(text);
         controller().addServiceButton();
         desktop.window.orderFront();
         controller().startCheckMouseTimer();
-        SimButton* button = desktop.window.buttonTitled(label);
-        ASSERT_NE(button, nullptr) << label;
+        SimButton* button = desktop.window.buttonTitled(text.substr(0, text.find('\t')));
+        ASSERT_NE(button, nullptr) << text;
         button->performClick();
     }
-    const std::vector<SimKeyboardEvent>& events() { return desktop.accessibility.keyboardEvents(); }
+    // The keyboard events posted since event `from`, as "55d 8d 8u 55u", each with "@pid" unless sent to
+    // `pid`.
+    std::string postedKeys(std::size_t from, ProcessId pid) {
+        std::string keys;
+        const std::vector<SimKeyboardEvent>& events = desktop.accessibility.keyboardEvents();
+        for (std::size_t i = from; i < events.size(); ++i) {
+            keys += (keys.empty() ? "" : " ") + std::to_string(events[i].virtualKey) +
+                    (events[i].keyDown ? "d" : "u");
+            if (events[i].pid != pid) keys += "@" + std::to_string(events[i].pid);
+        }
+        return keys;
+    }
+    std::size_t eventCount() { return desktop.accessibility.keyboardEvents().size(); }
 };
 
-TEST_F(ShortcutButtons, TheGridOnThePaletteLeavesACommentsSlotEmpty) {
+TEST_F(ShortcutButtons, TheGridSetsThePalettesHeightAndACommentLeavesItsSlotEmpty) {
     setShortcutText("A\tchar\ta\nB\tchar\tb\nC\tchar\tc\n#\nD\tchar\td\tcommand\n");
     controller().addServiceButton();
     EXPECT_EQ(shortcutButtonTitles(), (Titles{"A", "B", "C", "D"}));
     EXPECT_EQ(controller().shortcutButtonArray[3]->frame(), (Rect{{6, 32}, {37, 20}}));
     EXPECT_EQ(controller().shortcutButtonArray[3]->tag(), 3);
     EXPECT_EQ(controller().shortcutKeyArray[3], (Titles{"D", "char", "d", "command"}));
-    EXPECT_EQ(shortcutButtonLine, 2);
-    EXPECT_EQ(contentHeight(), 58);
-}
 
-TEST_F(ShortcutButtons, EightDefinitionsTakeTwoRowsAndNineTakeThree) {
-    std::string text;
+    std::string eight;
     for (int i = 0; i < 8; ++i)
-        text += "B" + std::to_string(i) + "\tchar\tc\n";
-    setShortcutText(text);
-    controller().addServiceButton();
-    EXPECT_EQ(shortcutButtonLine, 2);
-    EXPECT_EQ(contentHeight(), 58);
-    setShortcutText(text + "Ninth\tchar\tc\n");
-    controller().addServiceButton();
-    EXPECT_EQ(shortcutButtonLine, 3);
-    EXPECT_EQ(contentHeight(), 84);
-}
+        eight += "B" + std::to_string(i) + "\tchar\tc\n";
+    for (auto [text, lines] : {std::pair{eight, 2}, {eight + "Ninth\tchar\tc\n", 3}}) {
+        setShortcutText(text);
+        controller().addServiceButton();
+        EXPECT_EQ(shortcutButtonLine, lines);
+        EXPECT_EQ(contentHeight(), lines * 26 + 6) << "58 points for two rows, 84 for three";
+    }
 
-TEST_F(ShortcutButtons, AnEmptyTextLeavesTheFrameAndPutsTheFirstServiceAtTheTop) {
     setShortcutText("\r\n\t\tcommand\n");
     desktop.window.setFrame(Rect{{10, 10}, {180, 300}}, false);
-    controller().makeShortcutButton();
+    EXPECT_FALSE(controller().addServiceButton());
     EXPECT_EQ(shortcutButtonLine, 0);
     EXPECT_EQ(desktop.window.frame().size.height, 300) << "no slot: the frame is not touched";
-
-    target("TextEdit");
-    history("TextEdit", "Only", 1, 0);
-    controller().addServiceButton();
-    EXPECT_EQ(controller().serviceButtonArray[0]->frame().origin.y, 6);
 }
 
-TEST_F(ShortcutButtons, APerLineCountBelowOneLaysOutOneButtonPerRow) {
-    setPreference(kShortcutButtonNumPerLine, 0);
-    setShortcutText("A\tchar\ta\nB\tchar\tb\n");
-    controller().addServiceButton();
-    EXPECT_EQ(shortcutButtonLine, 2);
-    EXPECT_EQ(controller().shortcutButtonArray[1]->frame(), (Rect{{6, 32}, {168, 20}}));
-    setPreference(kShortcutButtonNumPerLine, std::int64_t{1} << 32);
-    controller().addServiceButton();
-    EXPECT_EQ(shortcutButtonLine, 2) << "read as 32 bits, 2^32 is 0";
-}
-
-TEST_F(ShortcutButtons, CommandCPostsCommandDownCDownCUpCommandUp) {
+TEST_F(ShortcutButtons, AClickPostsItsKeyWrappedInItsModifiersInAFixedOrderThenHides) {
     const ProcessId front = frontApplication();
-    click("Copy\tchar\tc\tcommand\n", "Copy");
-    EXPECT_EQ(events(),
-              (std::vector<SimKeyboardEvent>{down(55, front), down(8, front), up(8, front), up(55, front)}));
-    EXPECT_FALSE(desktop.window.isVisible());
-    EXPECT_FALSE(controller().checkMouseTimer);
+    const std::pair<std::string, std::string> cases[] = {
+        {"Copy\tchar\tc\tcommand\n", "55d 8d 8u 55u"},
+        {"Alt\tchar\tz\toption\tshift\n", "56d 58d 6d 6u 56u 58u"},
+        {"Return\tkeyCode\t 36\n", "36d 36u"}, // a key code is its leading number, low 16 bits
+        {"Wide\tkeyCode\t65572xyz\n", "36d 36u"},
+        {"Text\tkeyCode\tReturn\n", "0d 0u"},
+        {"Upper\tchar\tC\tcontrol\n", "59d 59u"}, // no key types it: only the modifiers
+        {"Odd\tCHAR\tc\tcommand\n", "55d 55u"},
+        // The label counts as a word too, case matters and a repeated word changes nothing.
+        {"command\tchar\tc\toption\tCommand\tcontrol\tshift\tcommand\n",
+         "55d 56d 59d 58d 8d 8u 55u 56u 59u 58u"},
+        {"Two\tkeyCode\tcommand\n", "55d 0d 0u 55u"}, // the value is a word too, and key code 0
+    };
+    for (const auto& [text, keys] : cases) {
+        const std::size_t before = eventCount();
+        click(text);
+        EXPECT_EQ(postedKeys(before, front), keys) << text;
+        EXPECT_FALSE(desktop.window.isVisible()) << text;
+        EXPECT_FALSE(controller().checkMouseTimer) << text;
+    }
 }
 
-TEST_F(ShortcutButtons, ModifiersGoDownAndComeUpInTheSameFixedOrder) {
-    const ProcessId front = frontApplication();
-    click("Alt\tchar\tz\toption\tshift\n", "Alt");
-    EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(56, front), down(58, front), down(6, front),
-                                                       up(6, front), up(56, front), up(58, front)}));
-}
-
-TEST_F(ShortcutButtons, KeyCodesAreReadAsTheirLeadingNumberLow16Bits) {
-    const ProcessId front = frontApplication();
-    click("Return\tkeyCode\t 36\n", "Return");
-    click("Wide\tkeyCode\t65572xyz\n", "Wide");
-    click("Text\tkeyCode\tReturn\n", "Text");
-    EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(36, front), up(36, front), down(36, front),
-                                                       up(36, front), down(0, front), up(0, front)}));
-}
-
-TEST_F(ShortcutButtons, AnUntypableCharacterOrUnknownTypePostsOnlyTheModifiers) {
-    const ProcessId front = frontApplication();
-    click("Upper\tchar\tC\tcontrol\n", "Upper");
-    EXPECT_FALSE(desktop.window.isVisible()) << "the flags still apply";
-    click("Odd\tCHAR\tc\tcommand\n", "Odd");
-    EXPECT_EQ(events(), (std::vector<SimKeyboardEvent>{down(59, front), up(59, front), down(55, front),
-                                                       up(55, front)}));
-}
-
-TEST_F(ShortcutButtons, WithoutAnApplicationElementTheClickBeepsAndChangesNothing) {
-    click("Copy\tchar\tc\tcommand\tShowShortcutOnly\tStopAutoHideWindow\n", "Copy");
-    EXPECT_EQ(desktop.appServices.beepCount, 1);
-    EXPECT_TRUE(events().empty());
+TEST_F(ShortcutButtons, AClickThatCannotPostChangesNothing) {
+    click("Copy\tchar\tc\tcommand\tStopAutoHideWindow\n");
+    EXPECT_EQ(desktop.appServices.beepCount, 1) << "no application element in front";
     EXPECT_TRUE(desktop.window.isVisible());
     EXPECT_TRUE(controller().checkMouseTimer);
     EXPECT_FALSE(controller().isStopAutoHideWindow);
-}
 
-TEST_F(ShortcutButtons, ALineWithoutAValueIsAbandoned) {
     frontApplication();
-    click("Two\tkeyCode\tcommand\n", "Two"); // three fields: "command" is the value, not a modifier
-    click("Bare\tkeyCode\n", "Bare");
-    EXPECT_TRUE(desktop.window.isVisible()) << "the two-field click changed nothing";
-    EXPECT_TRUE(controller().checkMouseTimer);
-    ASSERT_EQ(events().size(), 4u) << "only the three-field line posted";
-    EXPECT_EQ(events()[0].virtualKey, 55) << "the value counts as a word";
-    EXPECT_EQ(events()[1].virtualKey, 0) << "and reads as key code 0";
-    EXPECT_EQ(desktop.appServices.beepCount, 0);
+    click("Bare\tkeyCode\n");
+    EXPECT_EQ(desktop.appServices.beepCount, 1) << "a line without a value is abandoned silently";
+    EXPECT_TRUE(desktop.window.isVisible());
+    EXPECT_EQ(eventCount(), 0u);
 }
 
 TEST_F(ShortcutButtons, ShowShortcutOnlyKeepsTheTopEdgeOfTheOpenPalette) {
@@ -156,25 +120,17 @@ TEST_F(ShortcutButtons, ShowShortcutOnlyKeepsTheTopEdgeOfTheOpenPalette) {
     EXPECT_EQ(desktop.window.buttons().size(), 3u) << "the service buttons stay, below the visible area";
 }
 
-TEST_F(ShortcutButtons, StopAutoHideWindowPinsThePalette) {
-    frontApplication();
-    click("Pin\tkeyCode\t49\tDontHideWindow\tStopAutoHideWindow\n", "Pin");
-    EXPECT_TRUE(desktop.window.isVisible());
-    EXPECT_TRUE(controller().isStopAutoHideWindow);
-    EXPECT_FALSE(controller().checkMouseTimer);
-}
-
 TEST_F(ShortcutButtons, AServiceLineInvokesTheServiceInTheTargetIgnoringModifiers) {
     frontApplication();
     target("TextEdit", {"Spelling", "Make Sticky"});
-    click("Spell\tservice\tSpelling\tcommand\tShowShortcutOnly\n", "Spell");
+    click("Spell\tservice\tSpelling\tcommand\tShowShortcutOnly\n");
     EXPECT_EQ(pressedServices(), (Titles{"AXPress Spelling"}))
         << "in the target, not in the application in front";
-    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(eventCount(), 0u);
     EXPECT_FALSE(desktop.window.isVisible());
     EXPECT_EQ(contentHeight(), 32) << "flags apply after a service, even when it hides";
 
-    click("Missing\tservice\tNo Such Item\tDontHideWindow\n", "Missing");
+    click("Missing\tservice\tNo Such Item\tDontHideWindow\n");
     EXPECT_EQ(desktop.appServices.beepCount, 1);
     EXPECT_TRUE(desktop.window.isVisible()) << "the flags apply even when the item cannot be found";
 }
