@@ -9,8 +9,9 @@ namespace {
 
 class LaunchAtLogin : public ::testing::Test {
 protected:
-    std::vector<std::optional<std::string>> paths() const {
-        std::vector<std::optional<std::string>> result;
+    using Paths = std::vector<std::optional<std::string>>;
+    Paths paths() const {
+        Paths result;
         for (const auto& entry : loginItems.items)
             result.push_back(entry.resolvedPath);
         return result;
@@ -23,76 +24,53 @@ protected:
     const std::string bundle = "/Applications/Quoddle.app";
 };
 
-TEST_F(LaunchAtLogin, EnablingTwiceAddsOneEntryAtTheFrontAndDisablingRemovesIt) {
-    loginItems.add("Mail", "/Applications/Mail.app");
+TEST_F(LaunchAtLogin, EnablingTwiceAddsOneEntryAtTheFrontAndDisablingRemovesOnlyIt) {
+    // Another application, other copies of this one, and an entry that cannot be resolved.
+    const Paths others{"/Applications/Mail.app", "/Users/me/Downloads/Quoddle.app", bundle + ".old",
+                       std::nullopt};
+    for (const auto& path : others)
+        loginItems.add("Other", path);
     EXPECT_FALSE(isEnabled());
     enable(true);
     enable(true);
-    EXPECT_EQ(paths(), (std::vector<std::optional<std::string>>{bundle, "/Applications/Mail.app"}));
+    EXPECT_EQ(paths().size(), 5u);
+    EXPECT_EQ(paths().front(), bundle);
     EXPECT_EQ(loginItems.items.front().displayName, "Quoddle");
     EXPECT_TRUE(isEnabled());
 
     enable(false);
-    EXPECT_EQ(paths(), (std::vector<std::optional<std::string>>{"/Applications/Mail.app"}));
+    EXPECT_EQ(paths(), others);
     enable(false);
-    EXPECT_EQ(loginItems.items.size(), 1u) << "disabling without an entry does nothing";
+    EXPECT_EQ(paths(), others) << "disabling without an entry does nothing";
     EXPECT_FALSE(isEnabled());
 }
 
-TEST_F(LaunchAtLogin, AnEntryTheUserAddedForTheBundleIsFoundWithOrWithoutATrailingSlash) {
+TEST_F(LaunchAtLogin, AnEntryTheUserAddedIsFoundWithATrailingSlashAndRemovedOneAtATime) {
     loginItems.add("Quoddle", bundle + "/");
     EXPECT_TRUE(isEnabled());
     enable(true);
     EXPECT_EQ(loginItems.items.size(), 1u);
-    enable(false);
-    EXPECT_TRUE(loginItems.items.empty());
-}
-
-TEST_F(LaunchAtLogin, OtherCopiesAndUnresolvableItemsAreLeftAlone) {
-    loginItems.add("Quoddle", "/Users/me/Downloads/Quoddle.app");
-    loginItems.add("Quoddle", "/Applications/Quoddle.app.old");
-    loginItems.add("Gone", std::nullopt);
-    EXPECT_FALSE(isEnabled());
-    enable(true);
-    ASSERT_EQ(loginItems.items.size(), 4u);
-    EXPECT_EQ(loginItems.items.front().resolvedPath, bundle);
-    enable(false);
-    EXPECT_EQ(paths(),
-              (std::vector<std::optional<std::string>>{"/Users/me/Downloads/Quoddle.app",
-                                                       "/Applications/Quoddle.app.old", std::nullopt}));
-}
-
-TEST_F(LaunchAtLogin, OnlyTheFirstOfTwoEntriesIsRemovedAtATime) {
-    loginItems.add("Quoddle", bundle);
     loginItems.add("Quoddle again", bundle);
     enable(false);
     ASSERT_EQ(loginItems.items.size(), 1u);
     EXPECT_EQ(loginItems.items[0].displayName, "Quoddle again");
-    EXPECT_TRUE(isEnabled());
 }
 
-TEST_F(LaunchAtLogin, AListThatCannotBeOpenedIsNeitherReadNorChanged) {
+TEST_F(LaunchAtLogin, WithoutAListOrABundlePathNothingIsReadOrChanged) {
     loginItems.add("Quoddle", bundle);
     loginItems.canOpen = false;
     EXPECT_FALSE(isEnabled());
     enable(false);
     loginItems.canOpen = true;
+    appServices.bundlePathValue.reset();
+    EXPECT_FALSE(isEnabled());
+    enable(true);
+    enable(false);
     EXPECT_EQ(loginItems.items.size(), 1u);
 }
 
-TEST_F(LaunchAtLogin, WithoutABundlePathNothingHappens) {
-    appServices.bundlePathValue.reset();
-    enable(true);
-    EXPECT_TRUE(loginItems.items.empty());
-    loginItems.add("Quoddle", bundle);
-    EXPECT_FALSE(isEnabled());
-}
-
-TEST(DockIconAndAlert, TheDockIconIsShownAndTheAlertBeepsAndTakesItsTextLiterally) {
+TEST(Alert, BeepsAndTakesItsTextLiterally) {
     SimAppServices appServices;
-    showDockIcon(appServices);
-    EXPECT_TRUE(appServices.isForegroundApplication);
-
     appServices.alertAnswer = 1001;
     EXPECT_EQ(showAlertWithMessageText(appServices, "Quoddle", "100% sure? %@ %d", 1), 1001);
     EXPECT_EQ(appServices.beepCount, 1);
