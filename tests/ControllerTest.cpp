@@ -1,3 +1,4 @@
+#include "platform/PlistValuePrinter.h"
 #include "SimFixture.h"
 
 namespace quoddle {

@@ -1,5 +1,6 @@
+#include "platform/PlistValuePrinter.h"
 #include "cli/CommandLine.h"
-#include "../platform/TempFolder.h"
+#include "platform/TempFolder.h"
 #include "Preferences.h"
 #include "history/ServiceHistory.h"
 #include "platform/defaults/FileDefaultsStore.h"

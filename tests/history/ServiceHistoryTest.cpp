@@ -1,3 +1,4 @@
+#include "platform/PlistValuePrinter.h"
 #include "history/ServiceHistory.h"
 
 #include <gtest/gtest.h>

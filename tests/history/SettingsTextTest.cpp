@@ -1,3 +1,4 @@
+#include "platform/PlistValuePrinter.h"
 #include "history/SettingsText.h"
 #include "SimFixture.h"
 #include "platform/defaults/PlistCodec.h"
