@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
-#include <set>
 
 namespace quoddle {
 namespace {
@@ -58,38 +56,6 @@ TEST(ApplicationHistory, PutReplacesAnItemAndItsSortKeysAndNothingIsEvicted) {
     EXPECT_EQ(table.size(), 1000u);
     EXPECT_EQ(titles(table.itemsWithCountAtLeast(7)), (std::vector<std::string>{"Service 7"}));
     EXPECT_EQ(table.newestItems(1, [](const std::string&) { return false; }).front()->title, "Service 999");
-}
-
-// The palette's shortcuts must pick exactly what sorting the whole table would.
-TEST(ApplicationHistory, SelectionsAgreeWithFullSortsOverRandomHistories) {
-    std::mt19937 random(20261206);
-    for (int round = 0; round < 300; ++round) {
-        ApplicationHistory table;
-        int size = std::uniform_int_distribution<int>(0, 60)(random);
-        for (int i = 0; i < size; ++i) {
-            // Few distinct dates and counts, so ties are common.
-            table.put(item("T" + std::to_string(i), std::uniform_int_distribution<int>(0, 6)(random),
-                           t0 + seconds(std::uniform_int_distribution<int>(0, 12)(random))));
-        }
-        std::int32_t threshold = std::uniform_int_distribution<int>(0, 7)(random);
-        std::vector<std::string> expectedFrequent;
-        for (const HistoryItem* i : table.itemsSortedByCount())
-            if (i->count >= threshold) expectedFrequent.push_back(i->title);
-        EXPECT_EQ(titles(table.itemsWithCountAtLeast(threshold)), expectedFrequent);
-
-        std::int32_t limit = std::uniform_int_distribution<int>(-1, 5)(random);
-        std::set<std::string> excluded;
-        for (int i = 0; i < size; ++i)
-            if (random() % 3 == 0) excluded.insert("T" + std::to_string(i));
-        auto isExcluded = [&](const std::string& t) { return excluded.count(t) != 0; };
-        std::vector<std::string> expectedNewest;
-        for (const HistoryItem* i : table.itemsSortedByDate()) {
-            if (isExcluded(i->title)) continue;
-            expectedNewest.push_back(i->title);
-            if (static_cast<std::int32_t>(expectedNewest.size()) >= limit) break;
-        }
-        EXPECT_EQ(titles(table.newestItems(limit, isExcluded)), expectedNewest) << "round " << round;
-    }
 }
 
 TEST(ServiceHistoryStoredForm, RoundTripKeepsEveryKeyIncludingUnknownOnes) {

@@ -87,15 +87,6 @@ TEST_F(ClickTracking, KeyboardOnlyAndBackgroundSelectionsNeverCount) {
     EXPECT_FALSE(paletteShown()) << "the selection changed in another application";
 }
 
-TEST_F(ClickTracking, ASelectionShrunkBackToACaretOpensNothing) {
-    pressOnText();
-    select(5);
-    select(0);
-    EXPECT_FALSE(gLastSelectedDate);
-    desktop.releaseLeftButton();
-    EXPECT_FALSE(paletteShown());
-}
-
 TEST_F(ClickTracking, ADoubleClickOpensAtTheSecondRelease) {
     pressOnText();
     desktop.releaseLeftButton();
@@ -106,25 +97,29 @@ TEST_F(ClickTracking, ADoubleClickOpensAtTheSecondRelease) {
     EXPECT_TRUE(paletteShown());
 }
 
-TEST_F(ClickTracking, TextMarkerRangesDecideByTheirFirstAndLastBlock) {
-    const std::string caret = "{length = 24, bytes = 0x0a0b} to {length = 24, bytes = 0x0a0b}";
-    const std::string range = "{length = 24, bytes = 0x0a0b} to {length = 24, bytes = 0x0c0d}";
+// A report counts as a selection only when it is non-empty: by its text-marker range when the element has
+// one, else by its selected range while it is focused.
+TEST_F(ClickTracking, OnlyNonEmptySelectionsOfFocusedElementsCount) {
     pressOnText();
-    ax().selectTextMarkers(textArea, caret);
-    EXPECT_FALSE(gLastSelectedDate);
-    ax().selectTextMarkers(textArea, range);
+    select(5);
+    select(0);
+    EXPECT_FALSE(gLastSelectedDate) << "shrunk back to a caret";
+    desktop.releaseLeftButton();
+    EXPECT_FALSE(paletteShown());
+
+    pressOnText();
+    select(5);
+    ax().setAttribute(textArea, "AXFocused", false);
+    select(5);
+    EXPECT_FALSE(gLastSelectedDate) << "not focused";
+
+    const std::string block = "{length = 24, bytes = 0x0a0b}";
+    ax().selectTextMarkers(textArea, block + " to " + block);
+    EXPECT_FALSE(gLastSelectedDate) << "equal first and last markers";
+    ax().selectTextMarkers(textArea, block + " to {length = 24, bytes = 0x0c0d}");
     EXPECT_TRUE(gLastSelectedDate);
     ax().selectTextMarkers(textArea, "something else entirely");
     EXPECT_TRUE(gLastSelectedDate) << "a description the pattern does not fit counts as a selection";
-}
-
-TEST_F(ClickTracking, AnUnfocusedElementClearsTheSelectionDate) {
-    pressOnText();
-    select(5);
-    ax().focus(notesText); // another process's focus: TextEdit's text area keeps its own
-    ax().setAttribute(textArea, "AXFocused", false);
-    select(5);
-    EXPECT_FALSE(gLastSelectedDate);
 }
 
 TEST_F(ClickTracking, APressOnAnImageOpensNothing) {
