@@ -3,6 +3,7 @@
 // fourth measures ICU's matching alone on the same lines, the part of the helper's time no cache can save.
 
 #include "Library/RegexAdditions.h"
+#include "support/TabRunSplitByHand.h"
 
 #include <benchmark/benchmark.h>
 #include <unicode/uregex.h>
@@ -106,24 +107,7 @@ Pieces splitCompilingEachTime(const std::string& line) {
     return pieces;
 }
 
-// Tab runs by hand: a leading tab gives an empty first piece, trailing tabs give none.
-Pieces splitByHand(const std::string& line) {
-    const std::string_view text = line;
-    Pieces pieces;
-    std::size_t kept = 0;
-    std::size_t last = 0;
-    for (std::size_t tab = text.find('\t'); tab != std::string_view::npos; tab = text.find('\t', last)) {
-        pieces.emplace_back(text.substr(last, tab - last));
-        if (tab > last) kept = pieces.size();
-        last = std::min(text.find_first_not_of('\t', tab), text.size());
-    }
-    if (last < text.size()) {
-        pieces.emplace_back(text.substr(last));
-        kept = pieces.size();
-    }
-    pieces.resize(kept);
-    return pieces;
-}
+Pieces splitByHand(const std::string& line) { return quoddle::splitOnTabRunsByHand(line); }
 
 template <Pieces (*split)(const std::string&)> void splitSettingsLines(benchmark::State& state) {
     const std::vector<std::string>& lines = settingsLines();

@@ -4,6 +4,7 @@
 // helpers.
 
 #include "Library/RegexAdditions.h"
+#include "support/TabRunSplitByHand.h"
 
 #include <unicode/uregex.h>
 #include <unicode/ustring.h>
@@ -31,24 +32,6 @@ bool isValidUtf8(std::string_view text) {
     std::int32_t length = 0;
     u_strFromUTF8(nullptr, 0, &length, text.data(), static_cast<std::int32_t>(text.size()), &status);
     return status == U_BUFFER_OVERFLOW_ERROR || U_SUCCESS(status);
-}
-
-// Tab runs separate pieces, a leading tab gives an empty first piece, trailing tabs give none.
-Pieces splitOnTabRuns(std::string_view text) {
-    Pieces pieces;
-    std::size_t kept = 0;
-    std::size_t last = 0;
-    for (std::size_t tab = text.find('\t'); tab != std::string_view::npos; tab = text.find('\t', last)) {
-        pieces.emplace_back(text.substr(last, tab - last));
-        if (tab > last) kept = pieces.size();
-        last = std::min(text.find_first_not_of('\t', tab), text.size());
-    }
-    if (last < text.size()) {
-        pieces.emplace_back(text.substr(last));
-        kept = pieces.size();
-    }
-    pieces.resize(kept);
-    return pieces;
 }
 
 // The helpers put no bound on backtracking, and patterns in the application come from its own code; a pattern
@@ -80,7 +63,7 @@ bool matchesInReasonableTime(const std::string& text, const std::string& pattern
 void splitSettingsLine(const std::string& line) {
     const auto pieces = quoddle::componentsSeparatedByRegex(line, "\t+");
     require(pieces.has_value());
-    if (isValidUtf8(line)) require(*pieces == splitOnTabRuns(line));
+    if (isValidUtf8(line)) require(*pieces == quoddle::splitOnTabRunsByHand(line));
     for (const std::string& piece : *pieces)
         require(isValidUtf8(piece) && piece.find('\t') == std::string::npos);
     require(pieces->empty() || !pieces->back().empty());
