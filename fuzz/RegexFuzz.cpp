@@ -18,8 +18,6 @@
 
 namespace {
 
-using Pieces = std::vector<std::string>;
-
 const char* const kTwoBlocks =
     "(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\}).*(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\})";
 

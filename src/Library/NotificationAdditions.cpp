@@ -26,14 +26,9 @@ void performOnMainThread(RunLoop& runLoop, RunLoop::Task task, bool waitUntilDon
 void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
                                           const void* object, std::optional<NotificationUserInfo> userInfo,
                                           bool waitUntilDone) {
-    Notification notification{name, object, userInfo.value_or(NotificationUserInfo{})};
-    if (runLoop.isMainThread()) {
-        center.postNotification(notification);
-        return;
-    }
-    performOnMainThread(
-        runLoop, [notification] { NotificationCenter::defaultCenter().postNotification(notification); },
-        waitUntilDone);
+    postNotificationOnMainThread(center, runLoop,
+                                 Notification{name, object, userInfo.value_or(NotificationUserInfo{})},
+                                 waitUntilDone);
 }
 
 void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
