@@ -43,22 +43,12 @@ void ApplicationHistory::reserve(std::size_t capacity) {
     indexByTitle_.reserve(capacity);
 }
 
-std::vector<const HistoryItem*> ApplicationHistory::itemsSortedByCount() const {
+std::vector<const HistoryItem*> ApplicationHistory::itemsSortedBy(ItemOrdering ordering) const {
     std::vector<const HistoryItem*> sorted;
     sorted.reserve(items_.size());
     for (const HistoryItem& item : items_) sorted.push_back(&item);
-    std::stable_sort(sorted.begin(), sorted.end(), [](const HistoryItem* a, const HistoryItem* b) {
-        return itemDicArrayCountSort(*a, *b, nullptr) < 0;
-    });
-    return sorted;
-}
-
-std::vector<const HistoryItem*> ApplicationHistory::itemsSortedByDate() const {
-    std::vector<const HistoryItem*> sorted;
-    sorted.reserve(items_.size());
-    for (const HistoryItem& item : items_) sorted.push_back(&item);
-    std::stable_sort(sorted.begin(), sorted.end(), [](const HistoryItem* a, const HistoryItem* b) {
-        return itemDicArrayDateSort(*a, *b, nullptr) < 0;
+    std::stable_sort(sorted.begin(), sorted.end(), [ordering](const HistoryItem* a, const HistoryItem* b) {
+        return ordering(*a, *b, nullptr) < 0;
     });
     return sorted;
 }

@@ -1,5 +1,7 @@
 #include "history/SettingsText.h"
 
+#include "Library/Utf16Units.h"
+
 #include "Library/RegexAdditions.h"
 #include "Library/UserDefaults.h"
 
@@ -125,9 +127,8 @@ Utf16TabScan scanTabsInUtf16Units(std::string_view text) {
     Utf16TabScan scan;
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if ((byte & 0xC0) == 0x80) continue; // continuation bytes add no unit
         if (byte == '\t') scan.tabPositions.push_back(scan.length);
-        scan.length += leadsSupplementary(byte) ? 2 : 1;
+        scan.length += utf16UnitsStartedBy(byte);
     }
     return scan;
 }

@@ -1,21 +1,13 @@
 #include "platform/sim/SimUi.h"
 
+#include "Library/Utf16Units.h"
+
 #include <algorithm>
 #include <map>
 
 namespace quoddle {
 
 namespace {
-
-// UTF-16 length of a UTF-8 text: every lead byte counts one unit, four-byte sequences two.
-std::size_t utf16Length(const std::string& text) {
-    std::size_t units = 0;
-    for (unsigned char c : text) {
-        if ((c & 0xC0) == 0x80) continue;
-        units += c >= 0xF0 ? 2 : 1;
-    }
-    return units;
-}
 
 template <typename T>
 std::optional<T> attributeAt(const std::vector<std::pair<TextRange, T>>& runs, std::size_t position) {
@@ -103,13 +95,15 @@ std::optional<ParagraphStyle> SimTextView::paragraphStyleAt(std::size_t position
     return attributeAt(paragraphStyles_, position);
 }
 
-std::size_t SimTextView::length() const { return utf16Length(text_); }
-
-Point SimPointer::eventLocation() const {
-    auto frames = screens_.screenFrames();
-    double top = frames.empty() ? 0 : frames.front().maxY();
-    return Point{location_.x, top - location_.y};
+std::size_t SimTextView::length() const {
+    std::size_t units = 0;
+    for (unsigned char c : text_) units += utf16UnitsStartedBy(c);
+    return units;
 }
+
+// The two coordinate systems differ by a flip about the first screen's top edge; the flip is its own
+// inverse.
+Point SimPointer::eventLocation() const { return screenPointOfEventPoint(location_); }
 
 Point SimPointer::screenPointOfEventPoint(Point eventLocation) const {
     auto frames = screens_.screenFrames();
