@@ -14,7 +14,8 @@ void BM_TapCallbackKeyDown(benchmark::State& state) {
     QuoddleAppDelegate controller(desktop.platform());
     gQuoddleAppDelegate = &controller;
     CGEvent event{kCGEventKeyDown, {10, 10}};
-    for (auto _ : state) benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, kCGEventKeyDown, &event, nullptr));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, kCGEventKeyDown, &event, nullptr));
     gQuoddleAppDelegate = nullptr;
 }
 BENCHMARK(BM_TapCallbackKeyDown);
@@ -49,7 +50,8 @@ void BM_TapCallbackIgnoredType(benchmark::State& state) {
     QuoddleAppDelegate controller(desktop.platform());
     gQuoddleAppDelegate = &controller;
     CGEvent event{5, {10, 10}};
-    for (auto _ : state) benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, 5, &event, nullptr));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MyPassiveEventTapCallBack(nullptr, 5, &event, nullptr));
     gQuoddleAppDelegate = nullptr;
 }
 BENCHMARK(BM_TapCallbackIgnoredType);

@@ -15,9 +15,12 @@ ApplicationHistory makeTable(int size) {
     ApplicationHistory table;
     table.reserve(size);
     for (int i = 0; i < size; ++i)
-        table.put(HistoryItem{"Service number " + std::to_string(i), std::nullopt,
-                              std::uniform_int_distribution<int>(1, 500)(random),
-                              t0 + std::chrono::seconds(std::uniform_int_distribution<int>(0, 1 << 24)(random)), {}});
+        table.put(
+            HistoryItem{"Service number " + std::to_string(i),
+                        std::nullopt,
+                        std::uniform_int_distribution<int>(1, 500)(random),
+                        t0 + std::chrono::seconds(std::uniform_int_distribution<int>(0, 1 << 24)(random)),
+                        {}});
     return table;
 }
 
@@ -30,20 +33,23 @@ void BM_RecordUseIn10000Items(benchmark::State& state) {
     for (auto _ : state) {
         const std::string title = "Service number " + std::to_string(i++ % 10000);
         now += std::chrono::seconds(1);
-        for (const char* key : {"TextEdit", "*"}) history.tableFor(key).recordUse(title, now);
+        for (const char* key : {"TextEdit", "*"})
+            history.tableFor(key).recordUse(title, now);
     }
 }
 BENCHMARK(BM_RecordUseIn10000Items);
 
 void BM_SortByCount10000(benchmark::State& state) {
     ApplicationHistory table = makeTable(10000);
-    for (auto _ : state) benchmark::DoNotOptimize(table.itemsSortedByCount());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(table.itemsSortedByCount());
 }
 BENCHMARK(BM_SortByCount10000)->Unit(benchmark::kMicrosecond);
 
 void BM_SortByDate10000(benchmark::State& state) {
     ApplicationHistory table = makeTable(10000);
-    for (auto _ : state) benchmark::DoNotOptimize(table.itemsSortedByDate());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(table.itemsSortedByDate());
 }
 BENCHMARK(BM_SortByDate10000)->Unit(benchmark::kMicrosecond);
 

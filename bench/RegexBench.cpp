@@ -107,7 +107,9 @@ Pieces splitCompilingEachTime(const std::string& line) {
     return pieces;
 }
 
-Pieces splitByHand(const std::string& line) { return quoddle::splitOnTabRunsByHand(line); }
+Pieces splitByHand(const std::string& line) {
+    return quoddle::splitOnTabRunsByHand(line);
+}
 
 template <Pieces (*split)(const std::string&)> void splitSettingsLines(benchmark::State& state) {
     const std::vector<std::string>& lines = settingsLines();

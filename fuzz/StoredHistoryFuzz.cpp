@@ -18,19 +18,26 @@ public:
 
     PlistValue value(int depth) {
         switch (byte() % (depth > 3 ? 5 : 8)) {
-        case 0: return PlistValue(text());
-        case 1: return PlistValue(static_cast<std::int64_t>(word()));
-        case 2: return PlistValue(static_cast<double>(static_cast<std::int64_t>(word())) / 7.0);
-        case 3: return PlistValue(byte() % 2 == 0);
-        case 4: return PlistValue(PlistDate(std::chrono::milliseconds(static_cast<std::int64_t>(word()) >> 16)));
+        case 0:
+            return PlistValue(text());
+        case 1:
+            return PlistValue(static_cast<std::int64_t>(word()));
+        case 2:
+            return PlistValue(static_cast<double>(static_cast<std::int64_t>(word())) / 7.0);
+        case 3:
+            return PlistValue(byte() % 2 == 0);
+        case 4:
+            return PlistValue(PlistDate(std::chrono::milliseconds(static_cast<std::int64_t>(word()) >> 16)));
         case 5: {
             PlistArray array;
-            for (int n = byte() % 4; n > 0; --n) array.push_back(value(depth + 1));
+            for (int n = byte() % 4; n > 0; --n)
+                array.push_back(value(depth + 1));
             return PlistValue(std::move(array));
         }
         default: {
             PlistDictionary dictionary;
-            for (int n = byte() % 6; n > 0; --n) dictionary.insert_or_assign(key(), value(depth + 1));
+            for (int n = byte() % 6; n > 0; --n)
+                dictionary.insert_or_assign(key(), value(depth + 1));
             return PlistValue(std::move(dictionary));
         }
         }
@@ -40,12 +47,14 @@ private:
     std::uint8_t byte() { return offset_ < size_ ? data_[offset_++] : 0; }
     std::uint64_t word() {
         std::uint64_t w = 0;
-        for (int i = 0; i < 8; ++i) w = (w << 8) | byte();
+        for (int i = 0; i < 8; ++i)
+            w = (w << 8) | byte();
         return w;
     }
     std::string text() {
         std::string s;
-        for (int n = byte() % 12; n > 0; --n) s += static_cast<char>(byte());
+        for (int n = byte() % 12; n > 0; --n)
+            s += static_cast<char>(byte());
         return s;
     }
     // Mostly the keys a history item has, so the interesting shapes come up often.

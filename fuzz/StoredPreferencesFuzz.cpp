@@ -35,7 +35,8 @@ public:
     }
     const fs::path& path() const { return path_; }
     void empty() const {
-        for (const auto& entry : fs::directory_iterator(path_)) fs::remove_all(entry.path());
+        for (const auto& entry : fs::directory_iterator(path_))
+            fs::remove_all(entry.path());
     }
 
 private:
@@ -59,7 +60,8 @@ bool same(const PlistDictionary& a, const PlistDictionary& b) {
 
 bool same(const PlistValue& a, const PlistValue& b) {
     if (a.storage().index() != b.storage().index()) return false;
-    if (auto x = a.get<double>()) return *x == *b.get<double>() || (std::isnan(*x) && std::isnan(*b.get<double>()));
+    if (auto x = a.get<double>())
+        return *x == *b.get<double>() || (std::isnan(*x) && std::isnan(*b.get<double>()));
     if (auto x = a.get<PlistArray>()) {
         const auto& y = *b.get<PlistArray>();
         if (x->size() != y.size()) return false;
@@ -90,14 +92,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!fs::exists(file)) {
         check(store.all().empty() && lines.size() == 1);
         std::vector<fs::path> aside;
-        for (const auto& entry : fs::directory_iterator(folder.path())) aside.push_back(entry.path());
+        for (const auto& entry : fs::directory_iterator(folder.path()))
+            aside.push_back(entry.path());
         check(aside.size() == 1 && readBytes(aside[0]) == bytes);
     } else {
         check(lines.empty());
         // What was read is already in the form the file holds: setting it again changes nothing.
         const fs::path copy = folder.path() / "copy" / "preferences.plist";
         FileDefaultsStore writer(copy, logger);
-        for (const auto& [key, value] : store.all()) writer.set(key, value);
+        for (const auto& [key, value] : store.all())
+            writer.set(key, value);
         check(same(writer.all(), store.all()));
         check(writer.synchronize());
         FileDefaultsStore reread(copy, logger);

@@ -12,8 +12,8 @@ std::string fileURLWithPath(const std::string& path) {
     static const char* hex = "0123456789ABCDEF";
     std::string url = "file://";
     for (unsigned char c : path) {
-        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                     c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+                     c == '-' || c == '_' || c == '.' || c == '~';
         if (plain) {
             url += static_cast<char>(c);
         } else {
@@ -28,9 +28,10 @@ std::string fileURLWithPath(const std::string& path) {
 } // namespace
 
 QuoddleAppDelegate::QuoddleAppDelegate(Platform& platform)
-    : platform(platform), userDefaults(platform.defaultsStore), uiElement(platform.accessibility, platform.pointer),
-      keyCodeTables(platform.keyboardLayout), window(platform.interface.window),
-      settingWindow(platform.interface.settingWindow), nowLoadingWindow(platform.interface.nowLoadingWindow),
+    : platform(platform), userDefaults(platform.defaultsStore),
+      uiElement(platform.accessibility, platform.pointer), keyCodeTables(platform.keyboardLayout),
+      window(platform.interface.window), settingWindow(platform.interface.settingWindow),
+      nowLoadingWindow(platform.interface.nowLoadingWindow),
       settingTextView(platform.interface.settingTextView),
       shortcutButtonSettingTextView(platform.interface.shortcutButtonSettingTextView),
       blacklistAppSettingTextView(platform.interface.blacklistAppSettingTextView),
@@ -44,15 +45,19 @@ QuoddleAppDelegate::~QuoddleAppDelegate() {
     // that would call back into it.
     if (historySaveTimer_) platform.runLoop.invalidateTimer(*historySaveTimer_);
     if (checkMouseTimer) platform.runLoop.invalidateTimer(*checkMouseTimer);
-    for (auto observer : workspaceObservers_) platform.workspace.notificationCenter().removeObserver(observer);
-    if (tapNotificationObserver_) NotificationCenter::defaultCenter().removeObserver(*tapNotificationObserver_);
+    for (auto observer : workspaceObservers_)
+        platform.workspace.notificationCenter().removeObserver(observer);
+    if (tapNotificationObserver_)
+        NotificationCenter::defaultCenter().removeObserver(*tapNotificationObserver_);
     window.setWillCloseHandler(nullptr);
     for (TextView* view : {&settingTextView, &shortcutButtonSettingTextView, &blacklistAppSettingTextView})
         view->setDidProcessEditingHandler(nullptr);
     if (gQuoddleAppDelegate == this) gQuoddleAppDelegate = nullptr;
 }
 
-void QuoddleAppDelegate::applicationWillTerminate() { saveMenuItemHistory(); }
+void QuoddleAppDelegate::applicationWillTerminate() {
+    saveMenuItemHistory();
+}
 
 bool QuoddleAppDelegate::applicationShouldHandleReopen(bool) {
     bringWindowForward(settingWindow);
@@ -82,9 +87,13 @@ void QuoddleAppDelegate::openUniversalAccessPref() {
     platform.workspace.openURL(fileURLWithPath(path + "UniversalAccessPref.prefPane"));
 }
 
-void QuoddleAppDelegate::showSettingWindow() { bringWindowForward(window); }
+void QuoddleAppDelegate::showSettingWindow() {
+    bringWindowForward(window);
+}
 
-void QuoddleAppDelegate::didDeactivateApplicationNotification(const Notification&) { clearClickData(); }
+void QuoddleAppDelegate::didDeactivateApplicationNotification(const Notification&) {
+    clearClickData();
+}
 
 void QuoddleAppDelegate::didActivateApplicationNotification(const Notification& notification) {
     auto entry = notification.userInfo.find(NSWorkspaceApplicationKey);
@@ -92,7 +101,8 @@ void QuoddleAppDelegate::didActivateApplicationNotification(const Notification& 
     const auto* application = std::any_cast<RunningApplication>(&entry->second);
     if (!application || !application->bundleIdentifier) return;
     const std::string& bundleIdentifier = *application->bundleIdentifier;
-    if (bundleIdentifier != kFinderBundleIdentifier && bundleIdentifier != kSystemPreferencesBundleIdentifier) return;
+    if (bundleIdentifier != kFinderBundleIdentifier && bundleIdentifier != kSystemPreferencesBundleIdentifier)
+        return;
     if (!allServiceNameDic.empty()) prevAllServiceNameDic = allServiceNameDic;
     allServiceNameDic.clear();
 }

@@ -37,8 +37,9 @@ public:
     void clearClickData();
 
     // Service history (history/ServiceHistory.cpp).
-    HistoryItem makeMenuItemDicWithTitle(const std::string& title, const std::optional<std::string>& userTitle,
-                                         std::int32_t count, std::optional<TimePoint> date) const;
+    HistoryItem makeMenuItemDicWithTitle(const std::string& title,
+                                         const std::optional<std::string>& userTitle, std::int32_t count,
+                                         std::optional<TimePoint> date) const;
     std::optional<TimePoint> itemDateWithAppName(const std::string& applicationKey,
                                                  const std::string& title) const;
     void addMenuItemHistoryWithTitle(const std::string& title, ProcessId pid);

@@ -42,7 +42,8 @@ void QuoddleAppDelegate::applicationDidFinishLaunching() {
     // A tap switched off by the user's input comes back instead of staying off until the next start.
     if (!tapNotificationObserver_)
         tapNotificationObserver_ = NotificationCenter::defaultCenter().addObserver(
-            kInstallPassiveEventTapNotification, this, [this](const Notification& n) { installPassiveEventTap(n); });
+            kInstallPassiveEventTapNotification, this,
+            [this](const Notification& n) { installPassiveEventTap(n); });
     nowLoadingWindow.orderOut();
 
     userDefaults.setBool("LaunchAutomaticallyOnLogin",

@@ -1,5 +1,5 @@
-#include "platform/PlistValuePrinter.h"
 #include "SimFixture.h"
+#include "platform/PlistValuePrinter.h"
 
 namespace quoddle {
 namespace {
@@ -8,8 +8,8 @@ class Controller : public SimFixture {
 protected:
     void activate(const std::string& name, const std::string& bundleIdentifier) {
         RunningApplication app = desktop.workspace.launch(name, bundleIdentifier);
-        controller().didActivateApplicationNotification(
-            Notification{NSWorkspaceDidActivateApplicationNotification, nullptr, {{NSWorkspaceApplicationKey, app}}});
+        controller().didActivateApplicationNotification(Notification{
+            NSWorkspaceDidActivateApplicationNotification, nullptr, {{NSWorkspaceApplicationKey, app}}});
     }
 };
 
@@ -17,13 +17,15 @@ TEST_F(Controller, AFreshUserGetsTheThirteenDefaults) {
     UserDefaults& defaults = controller().userDefaults;
     EXPECT_EQ(defaults.registeredDefaults().size(), 13u);
     const std::pair<const char*, std::int64_t> integers[] = {
-        {"LaunchAutomaticallyOnLogin", 0}, {"ShowSettingsOnLaunch", 1}, {"HideDockIcon", 1},
-        {kWindowAndMouseMargin, 6},        {kRecentAppMenuItemNum, 3},  {kRecentAllMenuItemNum, 1},
+        {"LaunchAutomaticallyOnLogin", 0}, {"ShowSettingsOnLaunch", 1},      {"HideDockIcon", 1},
+        {kWindowAndMouseMargin, 6},        {kRecentAppMenuItemNum, 3},       {kRecentAllMenuItemNum, 1},
         {kAlwaysShowItemCount, 10000},     {kServiceButtonWindowWidth, 180}, {kShortcutButtonNumPerLine, 4}};
-    for (auto [key, value] : integers) EXPECT_EQ(defaults.integerForKey(key), value) << key;
+    for (auto [key, value] : integers)
+        EXPECT_EQ(defaults.integerForKey(key), value) << key;
     EXPECT_EQ(defaults.stringForKey(kServiceMenuItemTitle), "Services");
     EXPECT_EQ(defaults.stringForKey(kBlacklistAppSetting), "Interface Builder\ncom.apple.Preview\n");
-    EXPECT_EQ(defaults.stringForKey(kShortcutButtonSetting), desktop.appServices.localizedString("Default Button Setting"));
+    EXPECT_EQ(defaults.stringForKey(kShortcutButtonSetting),
+              desktop.appServices.localizedString("Default Button Setting"));
     EXPECT_EQ(*defaults.objectForKey(kMenuItemHistoryDic), PlistValue(PlistDictionary{}));
     EXPECT_TRUE(desktop.defaultsStore.all().empty()) << "registered defaults are never stored";
 }
@@ -56,8 +58,8 @@ TEST_F(Controller, DeactivationDiscardsAHalfMadePressAndSelection) {
     gLastSelectedDate = desktop.clock.now();
     controller().isPressAppWindow = true;
     controller().didDeactivateApplicationNotification(Notification{});
-    EXPECT_FALSE(gMouseDownElementRole || gMouseDownElementInfo || gSeletedTextElementRole || gLastClickDate ||
-                 gLastSelectedDate);
+    EXPECT_FALSE(gMouseDownElementRole || gMouseDownElementInfo || gSeletedTextElementRole ||
+                 gLastClickDate || gLastSelectedDate);
     EXPECT_EQ(gMouseDownElementPid, -1);
     EXPECT_EQ(gSeletedTextElementPid, -1);
     EXPECT_TRUE(controller().isPressAppWindow) << "clearing the click data touches nothing else";
@@ -81,8 +83,9 @@ TEST_F(Controller, AccessibilityCheckAndPreferencePane) {
     EXPECT_TRUE(desktop.window.isVisible()) << "access off: the window comes forward";
 
     controller().openUniversalAccessPref();
-    EXPECT_EQ(desktop.workspace.openedURLs,
-              (std::vector<std::string>{"file:///System/Library/PreferencePanes/UniversalAccessPref.prefPane"}));
+    EXPECT_EQ(
+        desktop.workspace.openedURLs,
+        (std::vector<std::string>{"file:///System/Library/PreferencePanes/UniversalAccessPref.prefPane"}));
     desktop.workspace.preferencePanesDirectories.push_back("/Library/PreferencePanes");
     controller().openUniversalAccessPref();
     EXPECT_EQ(desktop.workspace.openedURLs.size(), 1u) << "several directories: nothing is opened";

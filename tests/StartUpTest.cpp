@@ -24,8 +24,10 @@ TEST_F(StartUp, AFirstLaunchShowsTheSettingsWithoutADockIconAndAnEmptyHistory) {
 
 TEST_F(StartUp, ObserversAndTheTapAreInPlaceBeforeTheLoadingWindowGoes) {
     desktop.launch("TextEdit", "com.apple.TextEdit");
-    desktop.defaultsStore.set(kMenuItemHistoryDic,
-                              PlistDictionary{{"TextEdit", PlistDictionary{{"Spell", PlistDictionary{{"Title", "Spell"}, {"Count", 3}}}}}});
+    desktop.defaultsStore.set(
+        kMenuItemHistoryDic,
+        PlistDictionary{
+            {"TextEdit", PlistDictionary{{"Spell", PlistDictionary{{"Title", "Spell"}, {"Count", 3}}}}}});
     bool checked = false;
     desktop.nowLoadingWindow.willOrderOut = [&] {
         checked = true;

@@ -23,26 +23,27 @@ void performOnMainThread(RunLoop& runLoop, RunLoop::Task task, bool waitUntilDon
 
 } // namespace
 
-void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
-                                          const void* object, std::optional<NotificationUserInfo> userInfo,
-                                          bool waitUntilDone) {
+void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop,
+                                          const std::string& name, const void* object,
+                                          std::optional<NotificationUserInfo> userInfo, bool waitUntilDone) {
     postNotificationOnMainThread(center, runLoop,
                                  Notification{name, object, userInfo.value_or(NotificationUserInfo{})},
                                  waitUntilDone);
 }
 
-void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
-                                          const void* object, std::optional<NotificationUserInfo> userInfo) {
+void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop,
+                                          const std::string& name, const void* object,
+                                          std::optional<NotificationUserInfo> userInfo) {
     postNotificationOnMainThreadWithName(center, runLoop, name, object, std::move(userInfo), false);
 }
 
-void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
-                                          const void* object) {
+void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop,
+                                          const std::string& name, const void* object) {
     postNotificationOnMainThreadWithName(center, runLoop, name, object, std::nullopt, false);
 }
 
-void postNotificationOnMainThread(NotificationCenter& center, RunLoop& runLoop, const Notification& notification,
-                                  bool waitUntilDone) {
+void postNotificationOnMainThread(NotificationCenter& center, RunLoop& runLoop,
+                                  const Notification& notification, bool waitUntilDone) {
     if (runLoop.isMainThread()) {
         center.postNotification(notification);
         return;
@@ -60,7 +61,8 @@ void NotificationQueue::enqueueNotification(const Notification& notification, NS
     }
     if (coalesceMask != NSNotificationNoCoalescing) {
         for (const Notification& queued : waiting_) {
-            bool sameName = !(coalesceMask & NSNotificationCoalescingOnName) || queued.name == notification.name;
+            bool sameName =
+                !(coalesceMask & NSNotificationCoalescingOnName) || queued.name == notification.name;
             bool sameSender =
                 !(coalesceMask & NSNotificationCoalescingOnSender) || queued.object == notification.object;
             if (sameName && sameSender) return;
@@ -76,12 +78,13 @@ void NotificationQueue::flush() {
     flushScheduled_ = false;
     std::vector<Notification> due;
     due.swap(waiting_);
-    for (const Notification& notification : due) center_.postNotification(notification);
+    for (const Notification& notification : due)
+        center_.postNotification(notification);
 }
 
-void enqueueNotificationOnMainThread(NotificationQueue& queue, RunLoop& runLoop, const Notification& notification,
-                                     NSPostingStyle postingStyle, std::uint32_t coalesceMask,
-                                     const std::vector<std::string>& modes) {
+void enqueueNotificationOnMainThread(NotificationQueue& queue, RunLoop& runLoop,
+                                     const Notification& notification, NSPostingStyle postingStyle,
+                                     std::uint32_t coalesceMask, const std::vector<std::string>& modes) {
     if (runLoop.isMainThread()) {
         queue.enqueueNotification(notification, postingStyle, coalesceMask, modes);
         return;

@@ -16,15 +16,16 @@ using NotificationUserInfo = std::map<std::string, std::any>;
 
 // From another thread the posting reaches the default centre, whatever the receiving centre; with the
 // wait flag the caller blocks until every observer has returned.
-void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
-                                          const void* object, std::optional<NotificationUserInfo> userInfo,
-                                          bool waitUntilDone);
-void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
-                                          const void* object, std::optional<NotificationUserInfo> userInfo);
-void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop, const std::string& name,
-                                          const void* object);
-void postNotificationOnMainThread(NotificationCenter& center, RunLoop& runLoop, const Notification& notification,
-                                  bool waitUntilDone = false);
+void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop,
+                                          const std::string& name, const void* object,
+                                          std::optional<NotificationUserInfo> userInfo, bool waitUntilDone);
+void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop,
+                                          const std::string& name, const void* object,
+                                          std::optional<NotificationUserInfo> userInfo);
+void postNotificationOnMainThreadWithName(NotificationCenter& center, RunLoop& runLoop,
+                                          const std::string& name, const void* object);
+void postNotificationOnMainThread(NotificationCenter& center, RunLoop& runLoop,
+                                  const Notification& notification, bool waitUntilDone = false);
 
 enum class NSPostingStyle : std::uint32_t { whenIdle = 1, asap = 2, now = 3 };
 inline constexpr std::uint32_t NSNotificationNoCoalescing = 0;
@@ -50,8 +51,8 @@ private:
 
 // Enqueues on the receiving queue, which belongs to the main thread: from another thread the enqueuing is
 // handed over to the main loop, never waiting.
-void enqueueNotificationOnMainThread(NotificationQueue& queue, RunLoop& runLoop, const Notification& notification,
-                                     NSPostingStyle postingStyle,
+void enqueueNotificationOnMainThread(NotificationQueue& queue, RunLoop& runLoop,
+                                     const Notification& notification, NSPostingStyle postingStyle,
                                      std::uint32_t coalesceMask = NSNotificationCoalescingOnName |
                                                                   NSNotificationCoalescingOnSender,
                                      const std::vector<std::string>& modes = {});

@@ -13,7 +13,8 @@ namespace quoddle {
 
 class UIElement {
 public:
-    UIElement(Accessibility& accessibility, Pointer& pointer) : accessibility_(accessibility), pointer_(pointer) {}
+    UIElement(Accessibility& accessibility, Pointer& pointer)
+        : accessibility_(accessibility), pointer_(pointer) {}
 
     Accessibility& accessibility() { return accessibility_; }
 
@@ -25,10 +26,12 @@ public:
                                                                  const AXUIElementRef& element);
     std::optional<std::string> descriptionOfValue(const std::optional<AXAttributeValue>& value, bool verbose);
     AXUIElementRef copyIndexElementInChildren(const AXUIElementRef& element, std::int32_t index);
-    AXUIElementRef copyTitleElementInChildren(const AXUIElementRef& element, const std::vector<std::string>& titles);
+    AXUIElementRef copyTitleElementInChildren(const AXUIElementRef& element,
+                                              const std::vector<std::string>& titles);
     AXUIElementRef copyRoleElementInChildren(const AXUIElementRef& element, const std::string& role);
     // An attribute the element does not list is never read.
-    std::optional<AXAttributeValue> valueOfAttribute(const std::string& attribute, const AXUIElementRef& element);
+    std::optional<AXAttributeValue> valueOfAttribute(const std::string& attribute,
+                                                     const AXUIElementRef& element);
     std::optional<std::vector<std::string>> attributeNamesOfUIElement(const AXUIElementRef& element);
 
     std::vector<std::string> lineageOfUIElement(const AXUIElementRef& element);

@@ -7,7 +7,9 @@ namespace quoddle {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 std::int64_t integerFromDouble(double value) {
     if (std::isnan(value)) return 0;
@@ -20,7 +22,8 @@ std::int64_t integerFromDouble(double value) {
 
 std::int32_t intValueOfString(const std::string& text) {
     std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i])) ++i;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     std::int64_t magnitude = 0;
@@ -39,16 +42,19 @@ std::int32_t intValueOfString(const std::string& text) {
 
 bool boolValueOfString(const std::string& text) {
     std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i])) ++i;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    while (i < text.size() && text[i] == '0') ++i;
+    while (i < text.size() && text[i] == '0')
+        ++i;
     if (i == text.size()) return false;
     char c = text[i];
     return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
 }
 
 void UserDefaults::registerDefaults(const PlistDictionary& defaults) {
-    for (const auto& [key, value] : defaults) registered_.insert_or_assign(key, value);
+    for (const auto& [key, value] : defaults)
+        registered_.insert_or_assign(key, value);
 }
 
 const PlistValue* UserDefaults::objectForKey(const std::string& key) const {

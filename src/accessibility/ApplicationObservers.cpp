@@ -10,8 +10,8 @@ namespace quoddle {
 
 namespace {
 
-const char* const kApplicationNotifications[] = {"AXSelectedTextChanged", "AXMenuItemSelected", "AXMenuOpened",
-                                                 "AXMenuClosed"};
+const char* const kApplicationNotifications[] = {"AXSelectedTextChanged", "AXMenuItemSelected",
+                                                 "AXMenuOpened", "AXMenuClosed"};
 // The first and the last data block of a text-marker range's description: equal blocks mean a caret.
 const char* const kTextMarkerRangePattern =
     "(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\}).*(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\})";
@@ -32,7 +32,8 @@ std::optional<std::int64_t> integerOf(const std::optional<AXAttributeValue>& val
 
 void menuSelectionChanged(QuoddleAppDelegate& controller, const AXUIElementRef& menu) {
     gSelectMenuItemTitle.reset();
-    std::optional<AXAttributeValue> selected = controller.uiElement.valueOfAttribute("AXSelectedChildren", menu);
+    std::optional<AXAttributeValue> selected =
+        controller.uiElement.valueOfAttribute("AXSelectedChildren", menu);
     const AXArray* children = selected ? selected->get<AXArray>() : nullptr;
     if (!children || children->empty()) return;
     const AXUIElementRef* first = children->front().get<AXUIElementRef>();
@@ -49,13 +50,14 @@ void setUIElementInfo(UIElement& helpers, const AXUIElementRef& element, std::op
     pid = -1;
     if (auto owner = helpers.accessibility().getPid(element)) pid = owner.value;
     std::optional<AXAttributeValue> roleValue = helpers.copyValueOfExistingAttribute("AXRole", element);
-    role = roleValue && roleValue->is<std::string>() ? std::optional(*roleValue->get<std::string>()) : std::nullopt;
+    role = roleValue && roleValue->is<std::string>() ? std::optional(*roleValue->get<std::string>())
+                                                     : std::nullopt;
     info = descriptionText(helpers, helpers.copyValueOfExistingAttribute("AXPosition", element)) + " - " +
            descriptionText(helpers, helpers.copyValueOfExistingAttribute("AXSize", element));
 }
 
-void axObserverCallback(const AXObserverRef& observer, const AXUIElementRef& element, const std::string& notification,
-                        const void*) {
+void axObserverCallback(const AXObserverRef& observer, const AXUIElementRef& element,
+                        const std::string& notification, const void*) {
     QuoddleAppDelegate* controller = gQuoddleAppDelegate;
     if (!controller) return;
     if (notification == "AXSelectedTextChanged") {
@@ -101,19 +103,21 @@ void QuoddleAppDelegate::selectedTextChanged(const AXUIElementRef& element) {
         gLastSelectedDate.reset();
         return;
     }
-    setUIElementInfo(uiElement, element, gSeletedTextElementRole, gSeletedTextElementInfo, gSeletedTextElementPid);
+    setUIElementInfo(uiElement, element, gSeletedTextElementRole, gSeletedTextElementInfo,
+                     gSeletedTextElementPid);
     gLastSelectedDate = platform.clock.now();
     showWindow();
 }
 
 void QuoddleAppDelegate::setup_axObserverCallback(const std::string& bundleIdentifier) {
-    std::vector<RunningApplication> instances = platform.workspace.runningApplicationsWithBundleIdentifier(bundleIdentifier);
+    std::vector<RunningApplication> instances =
+        platform.workspace.runningApplicationsWithBundleIdentifier(bundleIdentifier);
     if (instances.empty()) return;
     const RunningApplication& application = instances.front();
     const ProcessId pid = application.processIdentifier;
     if (pid == -1) return;
-    if (isBlacklistedApplication(userDefaults.stringForKey(kBlacklistAppSetting).value_or(""), bundleIdentifier,
-                                 application.localizedName))
+    if (isBlacklistedApplication(userDefaults.stringForKey(kBlacklistAppSetting).value_or(""),
+                                 bundleIdentifier, application.localizedName))
         return;
 
     AXResult<AXObserverRef> created = platform.accessibility.createObserver(pid, axObserverCallback);
@@ -140,7 +144,8 @@ void QuoddleAppDelegate::removeAXObserverCallback(const std::string& bundleIdent
     auto observer = observerDic.find(bundleIdentifier);
     auto element = appElementDic.find(bundleIdentifier);
     if (observer != observerDic.end() && element != appElementDic.end())
-        for (const char* name : kApplicationNotifications) observer->second->removeNotification(element->second, name);
+        for (const char* name : kApplicationNotifications)
+            observer->second->removeNotification(element->second, name);
     if (observer != observerDic.end()) observerDic.erase(observer);
     if (element != appElementDic.end()) appElementDic.erase(element);
 }

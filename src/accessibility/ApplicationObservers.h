@@ -9,8 +9,8 @@
 
 namespace quoddle {
 
-void axObserverCallback(const AXObserverRef& observer, const AXUIElementRef& element, const std::string& notification,
-                        const void* context);
+void axObserverCallback(const AXObserverRef& observer, const AXUIElementRef& element,
+                        const std::string& notification, const void* context);
 
 // Role, identity string ("<position> - <size>") and process of an element; a null element changes nothing.
 void setUIElementInfo(UIElement& helpers, const AXUIElementRef& element, std::optional<std::string>& role,

@@ -18,14 +18,15 @@ public:
         setUpDesktop();
         step("Quoddle starts");
         controller_.applicationDidFinishLaunching();
-        say("observes " + std::to_string(observerDic.size()) + " running applications and listens to clicks and keys");
+        say("observes " + std::to_string(observerDic.size()) +
+            " running applications and listens to clicks and keys");
         desktop_.settingWindow.orderOut();
 
         step("You drag over a word in TextEdit and let go");
         selectWithTheMouse();
         showPalette();
-        say("it read the titles of TextEdit's Services menu: " + std::to_string(controller_.allServiceNameDic.size()) +
-            " known now");
+        say("it read the titles of TextEdit's Services menu: " +
+            std::to_string(controller_.allServiceNameDic.size()) + " known now");
 
         step("You click \"Copy\" on the palette");
         click("Copy");
@@ -73,7 +74,8 @@ private:
         ax.addApplication(textEdit_.processIdentifier, "TextEdit");
         menus_ = ax.addStandardMenuBar(textEdit_.processIdentifier,
                                        {"Make Sticky", "Search With Google", "Show Info in Finder"});
-        AXUIElementRef window = ax.addWindow(textEdit_.processIdentifier, {.frame = Rect{{100, 80}, {900, 640}}});
+        AXUIElementRef window =
+            ax.addWindow(textEdit_.processIdentifier, {.frame = Rect{{100, 80}, {900, 640}}});
         textArea_ = ax.add(window, {.role = "AXTextArea", .frame = Rect{{110, 110}, {880, 600}}});
         desktop_.workspace.activate(textEdit_.processIdentifier);
     }
@@ -94,12 +96,12 @@ private:
             return;
         }
         const Rect f = desktop_.window.frame();
-        say("the palette opens at (" + number(f.origin.x) + ", " + number(f.origin.y) + "), " + number(f.size.width) +
-            " x " + number(f.size.height) + " points, with these buttons:");
+        say("the palette opens at (" + number(f.origin.x) + ", " + number(f.origin.y) + "), " +
+            number(f.size.width) + " x " + number(f.size.height) + " points, with these buttons:");
         for (const auto& button : desktop_.window.buttons()) {
             const Rect b = button->frame();
-            say("  [" + button->title() + "] at x=" + number(b.origin.x) + " y=" + number(b.origin.y) + " w=" +
-                number(b.size.width) + " h=" + number(b.size.height));
+            say("  [" + button->title() + "] at x=" + number(b.origin.x) + " y=" + number(b.origin.y) +
+                " w=" + number(b.size.width) + " h=" + number(b.size.height));
         }
     }
 
@@ -120,11 +122,16 @@ private:
 
     std::string keyName(std::uint16_t keyCode) {
         switch (keyCode) {
-        case 55: return "Command";
-        case 56: return "Shift";
-        case 58: return "Option";
-        case 59: return "Control";
-        default: return "'" + controller_.keyCodeTables.keyCodeToNSString(keyCode).value_or("?") + "'";
+        case 55:
+            return "Command";
+        case 56:
+            return "Shift";
+        case 58:
+            return "Option";
+        case 59:
+            return "Control";
+        default:
+            return "'" + controller_.keyCodeTables.keyCodeToNSString(keyCode).value_or("?") + "'";
         }
     }
     static std::string number(double value) {

@@ -19,8 +19,8 @@ struct HistoryItem {
     std::string title;
     std::optional<std::string> userTitle; // absent, never empty, when unset
     std::int32_t count = 0;
-    std::optional<TimePoint> date;        // absent only in hand-edited stored histories
-    PlistDictionary otherKeys;            // stored keys this system does not know, kept for the next save
+    std::optional<TimePoint> date; // absent only in hand-edited stored histories
+    PlistDictionary otherKeys;     // stored keys this system does not know, kept for the next save
 
     friend bool operator==(const HistoryItem&, const HistoryItem&) = default;
 };

@@ -9,7 +9,8 @@ constexpr std::chrono::seconds kHistorySaveDelay{2};
 
 HistoryItem QuoddleAppDelegate::makeMenuItemDicWithTitle(const std::string& title,
                                                          const std::optional<std::string>& userTitle,
-                                                         std::int32_t count, std::optional<TimePoint> date) const {
+                                                         std::int32_t count,
+                                                         std::optional<TimePoint> date) const {
     return HistoryItem{title, userTitle, count, date.value_or(platform.clock.now()), {}};
 }
 
@@ -21,7 +22,8 @@ std::optional<TimePoint> QuoddleAppDelegate::itemDateWithAppName(const std::stri
 void QuoddleAppDelegate::addMenuItemHistoryWithTitle(const std::string& title, ProcessId pid) {
     // Only titles known from a Services menu count: this is what keeps other menu choices out.
     if (!allServiceNameDic.count(title)) return;
-    std::optional<RunningApplication> application = platform.workspace.runningApplicationWithProcessIdentifier(pid);
+    std::optional<RunningApplication> application =
+        platform.workspace.runningApplicationWithProcessIdentifier(pid);
     if (!application || !application->localizedName || application->localizedName->empty()) return;
 
     const TimePoint now = platform.clock.now();

@@ -46,7 +46,8 @@ void ApplicationHistory::reserve(std::size_t capacity) {
 std::vector<const HistoryItem*> ApplicationHistory::itemsSortedBy(ItemOrdering ordering) const {
     std::vector<const HistoryItem*> sorted;
     sorted.reserve(items_.size());
-    for (const HistoryItem& item : items_) sorted.push_back(&item);
+    for (const HistoryItem& item : items_)
+        sorted.push_back(&item);
     std::stable_sort(sorted.begin(), sorted.end(), [ordering](const HistoryItem* a, const HistoryItem* b) {
         return ordering(*a, *b, nullptr) < 0;
     });
@@ -61,12 +62,14 @@ std::vector<const HistoryItem*> ApplicationHistory::itemsWithCountAtLeast(std::i
                      [this](std::uint32_t a, std::uint32_t b) { return keys_[a].count > keys_[b].count; });
     std::vector<const HistoryItem*> result;
     result.reserve(chosen.size());
-    for (std::uint32_t i : chosen) result.push_back(&items_[i]);
+    for (std::uint32_t i : chosen)
+        result.push_back(&items_[i]);
     return result;
 }
 
 std::vector<const HistoryItem*>
-ApplicationHistory::newestItems(std::int32_t limit, const std::function<bool(const std::string&)>& excluded) const {
+ApplicationHistory::newestItems(std::int32_t limit,
+                                const std::function<bool(const std::string&)>& excluded) const {
     const std::size_t wanted = static_cast<std::size_t>(std::max(limit, 1));
     // Newer first; equal dates in insertion order, as a stable sort by date would leave them.
     auto newer = [this](std::uint32_t a, std::uint32_t b) {
@@ -87,7 +90,8 @@ ApplicationHistory::newestItems(std::int32_t limit, const std::function<bool(con
         }
         std::vector<std::uint32_t> ordered;
         ordered.reserve(newest.size());
-        for (; !newest.empty(); newest.pop()) ordered.push_back(newest.top());
+        for (; !newest.empty(); newest.pop())
+            ordered.push_back(newest.top());
         std::reverse(ordered.begin(), ordered.end());
 
         std::vector<const HistoryItem*> result;
@@ -111,7 +115,8 @@ ApplicationHistory& ServiceHistory::tableFor(const std::string& applicationKey, 
     return it->second;
 }
 
-std::optional<TimePoint> ServiceHistory::itemDate(const std::string& applicationKey, const std::string& title) const {
+std::optional<TimePoint> ServiceHistory::itemDate(const std::string& applicationKey,
+                                                  const std::string& title) const {
     const ApplicationHistory* table = find(applicationKey);
     if (!table) return std::nullopt;
     const HistoryItem* item = table->find(title);
@@ -138,7 +143,8 @@ ServiceHistory ServiceHistory::fromPlist(const PlistValue& stored,
         for (const auto& [title, stored] : *items) {
             std::optional<HistoryItem> item = historyItemOfPlist(stored);
             if (!item) {
-                skipped("the item \"" + title + "\" of \"" + applicationKey + "\" has no Title or no numeric Count");
+                skipped("the item \"" + title + "\" of \"" + applicationKey +
+                        "\" has no Title or no numeric Count");
                 continue;
             }
             loaded.put(std::move(*item));
@@ -151,7 +157,8 @@ PlistDictionary ServiceHistory::toPlist() const {
     PlistDictionary stored;
     for (const auto& [applicationKey, table] : tables_) {
         PlistDictionary items;
-        for (const HistoryItem& item : table.items()) items.emplace(item.title, plistOfHistoryItem(item));
+        for (const HistoryItem& item : table.items())
+            items.emplace(item.title, plistOfHistoryItem(item));
         stored.emplace(applicationKey, std::move(items));
     }
     return stored;

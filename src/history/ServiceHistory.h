@@ -28,15 +28,17 @@ public:
 
     // In no defined order.
     const std::vector<HistoryItem>& items() const { return items_; }
-    std::vector<const HistoryItem*> itemsSortedByCount() const { return itemsSortedBy(itemDicArrayCountSort); }
+    std::vector<const HistoryItem*> itemsSortedByCount() const {
+        return itemsSortedBy(itemDicArrayCountSort);
+    }
     std::vector<const HistoryItem*> itemsSortedByDate() const { return itemsSortedBy(itemDicArrayDateSort); }
 
     // The items whose Count is at least the threshold, highest Count first.
     std::vector<const HistoryItem*> itemsWithCountAtLeast(std::int32_t threshold) const;
     // Newest first, the first `limit` items (at least one when any exists) whose title is not excluded;
     // what a full sort by date followed by a filtered walk would give.
-    std::vector<const HistoryItem*> newestItems(std::int32_t limit,
-                                                const std::function<bool(const std::string&)>& excluded) const;
+    std::vector<const HistoryItem*>
+    newestItems(std::int32_t limit, const std::function<bool(const std::string&)>& excluded) const;
 
 private:
     using ItemOrdering = int (*)(const HistoryItem&, const HistoryItem&, void*);

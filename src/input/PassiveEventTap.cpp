@@ -44,8 +44,9 @@ CGEvent* MyPassiveEventTapCallBack(void*, CGEventType type, CGEvent* event, void
     case kCGEventTapDisabledByUserInput:
         controller->platform.appServices.log("Quoddle passive kCGEventTapDisabledByUserInput " +
                                              std::to_string(static_cast<std::int32_t>(type)));
-        postNotificationOnMainThreadWithName(NotificationCenter::defaultCenter(), controller->platform.runLoop,
-                                             kInstallPassiveEventTapNotification, controller, std::nullopt, false);
+        postNotificationOnMainThreadWithName(
+            NotificationCenter::defaultCenter(), controller->platform.runLoop,
+            kInstallPassiveEventTapNotification, controller, std::nullopt, false);
         break;
     default:
         break;
@@ -64,7 +65,8 @@ void QuoddleAppDelegate::installPassiveEventTap() {
 void QuoddleAppDelegate::installPassiveEventTap(const Notification&) {
     // The notification arrives from inside the disabled tap's own callback: replace the tap on the next
     // pass of the loop, not while its callback is still running.
-    queueOnMainLoop(platform.runLoop, static_cast<void (QuoddleAppDelegate::*)()>(&QuoddleAppDelegate::installPassiveEventTap));
+    queueOnMainLoop(platform.runLoop,
+                    static_cast<void (QuoddleAppDelegate::*)()>(&QuoddleAppDelegate::installPassiveEventTap));
 }
 
 void QuoddleAppDelegate::releasePassiveEventTap() {
@@ -82,7 +84,8 @@ void QuoddleAppDelegate::enablePassiveEventTap() {
 void QuoddleAppDelegate::leftMouseDown() {
     clearClickData();
     if (AXUIElementRef element = uiElement.copyUIElementAtMouse())
-        setUIElementInfo(uiElement, element, gMouseDownElementRole, gMouseDownElementInfo, gMouseDownElementPid);
+        setUIElementInfo(uiElement, element, gMouseDownElementRole, gMouseDownElementInfo,
+                         gMouseDownElementPid);
     const bool pressedInThisApplication = thisAppPid == gMouseDownElementPid;
     if (!pressedInThisApplication && !isStopAutoHideWindow) hideWindow();
     isPressAppWindow = pressedInThisApplication;

@@ -8,7 +8,8 @@ namespace quoddle {
 // Left presses, left releases, right presses, key presses and other buttons' presses; nothing else.
 inline constexpr CGEventMask kPassiveEventTapMask =
     CGEventMaskBit(kCGEventLeftMouseDown) | CGEventMaskBit(kCGEventLeftMouseUp) |
-    CGEventMaskBit(kCGEventRightMouseDown) | CGEventMaskBit(kCGEventKeyDown) | CGEventMaskBit(kCGEventOtherMouseDown);
+    CGEventMaskBit(kCGEventRightMouseDown) | CGEventMaskBit(kCGEventKeyDown) |
+    CGEventMaskBit(kCGEventOtherMouseDown);
 
 inline constexpr const char* kInstallPassiveEventTapNotification = "installPassiveEventTapNotification";
 

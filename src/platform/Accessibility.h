@@ -58,12 +58,13 @@ using AXArray = std::vector<AXAttributeValue>;
 // What an attribute can hold.
 class AXAttributeValue {
 public:
-    using Storage = std::variant<std::string, std::int64_t, double, bool, AXUIElementRef, AXArray, AXPointValue,
-                                 AXSizeValue, AXRectValue, AXRangeValue, AXOpaqueValue>;
+    using Storage = std::variant<std::string, std::int64_t, double, bool, AXUIElementRef, AXArray,
+                                 AXPointValue, AXSizeValue, AXRectValue, AXRangeValue, AXOpaqueValue>;
     AXAttributeValue() = default;
     template <typename T>
-        requires std::is_constructible_v<Storage, T&&> && (!std::is_same_v<std::decay_t<T>, AXAttributeValue>)
-    AXAttributeValue(T&& value) : storage_(std::forward<T>(value)) {}
+    requires std::is_constructible_v<Storage, T&&> &&
+        (!std::is_same_v<std::decay_t<T>, AXAttributeValue>)AXAttributeValue(T&& value)
+        : storage_(std::forward<T>(value)) {}
     AXAttributeValue(const char* text) : storage_(std::string(text)) {}
     AXAttributeValue(int number) : storage_(std::int64_t{number}) {}
 
@@ -106,7 +107,8 @@ public:
     virtual AXUIElementRef createSystemWide() = 0;
     virtual AXUIElementRef createApplication(ProcessId pid) = 0;
     // Hit test in global coordinates with the origin at the top-left of the main display.
-    virtual AXResult<AXUIElementRef> copyElementAtPosition(const AXUIElementRef& systemWide, float x, float y) = 0;
+    virtual AXResult<AXUIElementRef> copyElementAtPosition(const AXUIElementRef& systemWide, float x,
+                                                           float y) = 0;
     virtual AXResult<AXAttributeValue> copyAttributeValue(const AXUIElementRef& element,
                                                           const std::string& attribute) = 0;
     virtual AXResult<std::vector<std::string>> copyAttributeNames(const AXUIElementRef& element) = 0;

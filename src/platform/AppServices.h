@@ -1,5 +1,6 @@
 #pragma once
-// Port: services of the running application itself: beep, log, localization, bundle, alerts, foreground state.
+// Port: services of the running application itself: beep, log, localization, bundle, alerts, foreground
+// state.
 
 #include <optional>
 #include <string>

@@ -19,7 +19,9 @@ inline constexpr CGEventType kCGEventTapDisabledByTimeout = 0xFFFFFFFEu;
 inline constexpr CGEventType kCGEventTapDisabledByUserInput = 0xFFFFFFFFu;
 
 using CGEventMask = std::uint64_t;
-constexpr CGEventMask CGEventMaskBit(CGEventType type) { return CGEventMask{1} << type; }
+constexpr CGEventMask CGEventMaskBit(CGEventType type) {
+    return CGEventMask{1} << type;
+}
 
 // An input event as the tap hands it over; a listen-only tap returns it unchanged.
 struct CGEvent {

@@ -9,7 +9,7 @@
 namespace quoddle {
 
 struct LoginItem {
-    std::uint64_t id = 0;                     // identifies the item within the list
+    std::uint64_t id = 0; // identifies the item within the list
     std::string displayName;
     std::optional<std::string> resolvedPath; // none when the item cannot be resolved
 };

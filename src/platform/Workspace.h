@@ -36,7 +36,8 @@ public:
     virtual ~Workspace() = default;
     // In the platform's order.
     virtual std::vector<RunningApplication> runningApplications() const = 0;
-    virtual std::optional<RunningApplication> runningApplicationWithProcessIdentifier(ProcessId pid) const = 0;
+    virtual std::optional<RunningApplication>
+    runningApplicationWithProcessIdentifier(ProcessId pid) const = 0;
     virtual std::vector<RunningApplication>
     runningApplicationsWithBundleIdentifier(const std::string& bundleIdentifier) const = 0;
     virtual std::optional<RunningApplication> activeApplication() const = 0;

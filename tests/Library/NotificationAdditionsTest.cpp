@@ -12,10 +12,11 @@ namespace {
 class MainThreadPosting : public ::testing::Test {
 protected:
     void SetUp() override {
-        observer = NotificationCenter::defaultCenter().addObserver("Ping", nullptr, [this](const Notification& n) {
-            received.push_back(n);
-            onMainThread = onMainThread && runLoop.isMainThread();
-        });
+        observer =
+            NotificationCenter::defaultCenter().addObserver("Ping", nullptr, [this](const Notification& n) {
+                received.push_back(n);
+                onMainThread = onMainThread && runLoop.isMainThread();
+            });
     }
     void TearDown() override { NotificationCenter::defaultCenter().removeObserver(observer); }
 
@@ -88,7 +89,8 @@ TEST(NotificationQueueTest, CoalescesOnNameAndSenderAndPostsOnALaterPass) {
     EXPECT_EQ(queue.waitingCount(), 3u) << "only the same name from the same sender coalesces";
     runLoop.runPending();
     EXPECT_EQ(posted, (std::vector<std::string>{"Changed", "Changed", "Other"}));
-    queue.enqueueNotification(Notification{"Now", nullptr, {}}, NSPostingStyle::now, NSNotificationNoCoalescing);
+    queue.enqueueNotification(Notification{"Now", nullptr, {}}, NSPostingStyle::now,
+                              NSNotificationNoCoalescing);
     EXPECT_EQ(posted.back(), "Now");
 }
 

@@ -10,12 +10,22 @@ namespace {
 
 TEST(StringReadings, IntAndBoolValuesReadLikeThePlatforms) {
     const std::pair<const char*, std::int32_t> ints[] = {
-        {"12", 12}, {" 12a", 12}, {"\t -7x", -7}, {"+5", 5}, {"abc", 0}, {"", 0}, {"- 3", 0},
-        {"2147483647", 2147483647}, {"99999999999999999999", std::numeric_limits<std::int32_t>::max()},
+        {"12", 12},
+        {" 12a", 12},
+        {"\t -7x", -7},
+        {"+5", 5},
+        {"abc", 0},
+        {"", 0},
+        {"- 3", 0},
+        {"2147483647", 2147483647},
+        {"99999999999999999999", std::numeric_limits<std::int32_t>::max()},
         {"-99999999999999999999", std::numeric_limits<std::int32_t>::min()}};
-    for (auto [text, value] : ints) EXPECT_EQ(intValueOfString(text), value) << text;
-    for (const char* yes : {"YES", "yes", "true", "T", " 1", "-0009"}) EXPECT_TRUE(boolValueOfString(yes)) << yes;
-    for (const char* no : {"NO", "false", "0", "", "  ", "maybe", "000"}) EXPECT_FALSE(boolValueOfString(no)) << no;
+    for (auto [text, value] : ints)
+        EXPECT_EQ(intValueOfString(text), value) << text;
+    for (const char* yes : {"YES", "yes", "true", "T", " 1", "-0009"})
+        EXPECT_TRUE(boolValueOfString(yes)) << yes;
+    for (const char* no : {"NO", "false", "0", "", "  ", "maybe", "000"})
+        EXPECT_FALSE(boolValueOfString(no)) << no;
 }
 
 TEST(UserDefaults, StoredValuesWinOverRegisteredOnesAndReadersConvert) {

@@ -1,8 +1,8 @@
-#include "platform/PlistValuePrinter.h"
 #include "cli/CommandLine.h"
-#include "platform/TempFolder.h"
 #include "Preferences.h"
 #include "history/ServiceHistory.h"
+#include "platform/PlistValuePrinter.h"
+#include "platform/TempFolder.h"
 #include "platform/defaults/FileDefaultsStore.h"
 
 #include <gtest/gtest.h>

@@ -44,7 +44,8 @@ TEST_F(MenuItemHistory, NothingIsRecordedWithoutAKnownTitleOrANamedRunningProces
     controller().addMenuItemHistoryWithTitle("Make Sticky", textEdit.processIdentifier);
     EXPECT_TRUE(controller().menuItemHistoryDic.empty()) << "the process has quit";
 
-    RunningApplication nameless = desktop.workspace.launchUnnamedOrUnbundled(std::nullopt, "org.example.nameless");
+    RunningApplication nameless =
+        desktop.workspace.launchUnnamedOrUnbundled(std::nullopt, "org.example.nameless");
     controller().addMenuItemHistoryWithTitle("Make Sticky", nameless.processIdentifier);
     EXPECT_TRUE(controller().menuItemHistoryDic.empty()) << "no name: not even under *";
 
@@ -75,9 +76,11 @@ TEST_F(MenuItemHistory, ARecordedUseIsSavedShortlyAfterwardsAndAtTermination) {
 }
 
 TEST_F(MenuItemHistory, ABrokenStoredHistoryLoadsWhatIsSoundAndSaysWhatWasSkipped) {
-    desktop.defaultsStore.set(kMenuItemHistoryDic,
-                              PlistDictionary{{"TextEdit", PlistDictionary{{"Good", PlistDictionary{{"Title", "Good"}, {"Count", 4}}},
-                                                                           {"Bad", 17}}}});
+    desktop.defaultsStore.set(
+        kMenuItemHistoryDic,
+        PlistDictionary{
+            {"TextEdit",
+             PlistDictionary{{"Good", PlistDictionary{{"Title", "Good"}, {"Count", 4}}}, {"Bad", 17}}}});
     controller().loadMenuItemHistory();
     EXPECT_EQ(controller().menuItemHistoryDic.find("TextEdit")->size(), 1u);
     ASSERT_EQ(desktop.appServices.logLines.size(), 1u);

@@ -1,5 +1,5 @@
-#include "platform/PlistValuePrinter.h"
 #include "history/ServiceHistory.h"
+#include "platform/PlistValuePrinter.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,14 @@ HistoryItem item(std::string title, std::int32_t count, TimePoint date) {
 
 std::vector<std::string> titles(const std::vector<const HistoryItem*>& items) {
     std::vector<std::string> result;
-    for (const HistoryItem* i : items) result.push_back(i->title);
+    for (const HistoryItem* i : items)
+        result.push_back(i->title);
     return result;
 }
 
 TEST(HistoryItemOrdering, CountSortPutsTheHighestFirstAndDateSortTheLatest) {
-    HistoryItem a = item("A", 5, t0 + seconds(1)), b = item("B", 10000, t0), c = item("C", 1, t0 + seconds(2));
+    HistoryItem a = item("A", 5, t0 + seconds(1)), b = item("B", 10000, t0),
+                c = item("C", 1, t0 + seconds(2));
     EXPECT_EQ(itemDicArrayCountSort(a, b, nullptr), 1);
     EXPECT_EQ(itemDicArrayCountSort(b, a, nullptr), -1);
     EXPECT_EQ(itemDicArrayCountSort(a, a, nullptr), 0);
@@ -33,7 +35,8 @@ TEST(HistoryItemOrdering, CountSortPutsTheHighestFirstAndDateSortTheLatest) {
     EXPECT_EQ(itemDicArrayDateSort(undated, b, nullptr), 1) << "an item without a Date is the oldest";
 
     ApplicationHistory table;
-    for (const HistoryItem& i : {a, b, c}) table.put(i);
+    for (const HistoryItem& i : {a, b, c})
+        table.put(i);
     EXPECT_EQ(titles(table.itemsSortedByCount()), (std::vector<std::string>{"B", "A", "C"}));
     EXPECT_EQ(titles(table.itemsSortedByDate()), (std::vector<std::string>{"C", "A", "B"}));
 }
@@ -50,7 +53,8 @@ TEST(HistoryItemOrdering, UpdateCountsUpAndRefreshesTheDateWithoutWrapping) {
 
 TEST(ApplicationHistory, PutReplacesAnItemAndItsSortKeysAndNothingIsEvicted) {
     ApplicationHistory table;
-    for (int i = 0; i < 1000; ++i) table.recordUse("Service " + std::to_string(i), t0 + seconds(i));
+    for (int i = 0; i < 1000; ++i)
+        table.recordUse("Service " + std::to_string(i), t0 + seconds(i));
     EXPECT_EQ(table.size(), 1000u);
     table.put(item("Service 7", 7, t0));
     EXPECT_EQ(table.size(), 1000u);
@@ -66,11 +70,17 @@ TEST(ServiceHistoryStoredForm, RoundTripKeepsEveryKeyIncludingUnknownOnes) {
     history.tableFor("*").put(item("Search With Google", 13, t0));
 
     PlistDictionary stored = history.toPlist();
-    const auto& safariItem = *stored.at("Safari").get<PlistDictionary>()->at("Search With Google").get<PlistDictionary>();
+    const auto& safariItem =
+        *stored.at("Safari").get<PlistDictionary>()->at("Search With Google").get<PlistDictionary>();
     EXPECT_EQ(safariItem.at("UserTitle"), PlistValue("Google"));
     EXPECT_EQ(safariItem.at("Count"), PlistValue(std::int64_t{12}));
     EXPECT_EQ(safariItem.at("Colour"), PlistValue("blue"));
-    EXPECT_EQ(stored.at("*").get<PlistDictionary>()->at("Search With Google").get<PlistDictionary>()->count("UserTitle"), 0u);
+    EXPECT_EQ(stored.at("*")
+                  .get<PlistDictionary>()
+                  ->at("Search With Google")
+                  .get<PlistDictionary>()
+                  ->count("UserTitle"),
+              0u);
 
     int skipped = 0;
     ServiceHistory loaded = ServiceHistory::fromPlist(stored, [&](const std::string&) { ++skipped; });
@@ -87,12 +97,13 @@ TEST(ServiceHistoryStoredForm, EntriesOfTheWrongShapeAreSkippedAndTheRestKept) {
     PlistDictionary textCount{{"Title", "Text"}, {"Count", "many"}};
     PlistDictionary noTitle{{"Count", 2}};
     PlistDictionary hugeCount{{"Title", "Huge"}, {"Count", std::int64_t{1} << 40}};
-    PlistDictionary app{{"Good", good}, {"NoCount", noCount}, {"Text", textCount},
+    PlistDictionary app{{"Good", good},       {"NoCount", noCount},        {"Text", textCount},
                         {"NoTitle", noTitle}, {"Scalar", "just a string"}, {"Huge", hugeCount}};
     PlistDictionary stored{{"TextEdit", app}, {"Broken", PlistArray{PlistValue(1)}}};
 
     std::vector<std::string> problems;
-    ServiceHistory loaded = ServiceHistory::fromPlist(stored, [&](const std::string& p) { problems.push_back(p); });
+    ServiceHistory loaded =
+        ServiceHistory::fromPlist(stored, [&](const std::string& p) { problems.push_back(p); });
     ASSERT_NE(loaded.find("TextEdit"), nullptr);
     const ApplicationHistory& table = *loaded.find("TextEdit");
     EXPECT_EQ(table.size(), 3u);

@@ -1,6 +1,6 @@
-#include "platform/PlistValuePrinter.h"
 #include "history/SettingsText.h"
 #include "SimFixture.h"
+#include "platform/PlistValuePrinter.h"
 #include "platform/defaults/PlistCodec.h"
 
 #include <gtest/gtest.h>

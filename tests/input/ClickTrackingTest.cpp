@@ -11,10 +11,12 @@ protected:
         textEdit = desktop.launch("TextEdit", "com.apple.TextEdit");
         notes = desktop.launch("Notes", "com.apple.Notes");
         menus = ax().addStandardMenuBar(textEdit.processIdentifier, {"Make Sticky", "Search With Google"});
-        AXUIElementRef window = ax().addWindow(textEdit.processIdentifier, {.frame = Rect{{100, 100}, {800, 600}}});
+        AXUIElementRef window =
+            ax().addWindow(textEdit.processIdentifier, {.frame = Rect{{100, 100}, {800, 600}}});
         textArea = ax().add(window, {.role = "AXTextArea", .frame = Rect{{120, 150}, {600, 400}}});
         image = ax().add(window, {.role = "AXImage", .frame = Rect{{750, 150}, {100, 100}}});
-        AXUIElementRef notesWindow = ax().addWindow(notes.processIdentifier, {.frame = Rect{{1000, 100}, {400, 400}}});
+        AXUIElementRef notesWindow =
+            ax().addWindow(notes.processIdentifier, {.frame = Rect{{1000, 100}, {400, 400}}});
         notesText = ax().add(notesWindow, {.role = "AXTextArea", .frame = Rect{{1010, 110}, {380, 380}}});
         controller().applicationDidFinishLaunching();
         desktop.settingWindow.orderOut();
@@ -61,7 +63,8 @@ TEST_F(ClickTracking, ASelectionReportedAfterTheReleaseOpensThePaletteThen) {
 }
 
 TEST_F(ClickTracking, KeysOtherButtonsAndDeactivationDiscardTheClick) {
-    for (auto interrupt : {&SimDesktop::pressKey, &SimDesktop::pressRightButton, &SimDesktop::pressOtherButton}) {
+    for (auto interrupt :
+         {&SimDesktop::pressKey, &SimDesktop::pressRightButton, &SimDesktop::pressOtherButton}) {
         pressOnText();
         select(5);
         (desktop.*interrupt)();

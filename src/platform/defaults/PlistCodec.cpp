@@ -105,7 +105,8 @@ struct StorableForm {
     PlistValue operator()(const PlistArray& array) const {
         PlistArray result;
         result.reserve(array.size());
-        for (const auto& item : array) result.push_back(storableValue(item));
+        for (const auto& item : array)
+            result.push_back(storableValue(item));
         return result;
     }
     PlistValue operator()(const PlistDictionary& dictionary) const {
@@ -152,7 +153,8 @@ PlistHandle toPlist(const PlistValue& value) {
         }
         PlistHandle operator()(const PlistArray& array) const {
             PlistHandle node(plist_new_array());
-            for (const auto& item : array) plist_array_append_item(node.get(), toPlist(item).release());
+            for (const auto& item : array)
+                plist_array_append_item(node.get(), toPlist(item).release());
             return node;
         }
         PlistHandle operator()(const PlistDictionary& dictionary) const { return toPlist(dictionary); }
@@ -173,7 +175,8 @@ std::optional<double> storedSeconds(plist_t date) {
         static_cast<unsigned char>(raw[8]) != 0x33)
         return std::nullopt;
     std::uint64_t bits = 0;
-    for (int i = 9; i < 17; ++i) bits = bits << 8 | static_cast<unsigned char>(raw[i]);
+    for (int i = 9; i < 17; ++i)
+        bits = bits << 8 | static_cast<unsigned char>(raw[i]);
     return std::bit_cast<double>(bits);
 }
 

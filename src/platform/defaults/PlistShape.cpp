@@ -95,7 +95,8 @@ private:
     unsigned byte(std::uint64_t at) const { return static_cast<unsigned char>(bytes_[at]); }
     std::uint64_t number(std::uint64_t at, unsigned size) const {
         std::uint64_t value = 0;
-        for (unsigned i = 0; i < size; ++i) value = value << 8 | byte(at + i);
+        for (unsigned i = 0; i < size; ++i)
+            value = value << 8 | byte(at + i);
         return value;
     }
 

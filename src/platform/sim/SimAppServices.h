@@ -20,7 +20,8 @@ public:
     std::string displayNameAtPath(const std::string& path) const override;
     void transformToForegroundApplication() override { isForegroundApplication = true; }
     void activateIgnoringOtherApps() override { ++activationCount; }
-    int runModalAlert(const std::string& messageText, const std::string& informativeText, int alertStyle) override;
+    int runModalAlert(const std::string& messageText, const std::string& informativeText,
+                      int alertStyle) override;
 
     int beepCount = 0;
     int activationCount = 0;

@@ -11,7 +11,9 @@ public:
         auto it = values_.find(key);
         return it == values_.end() ? nullptr : &it->second;
     }
-    void set(const std::string& key, PlistValue value) override { values_.insert_or_assign(key, std::move(value)); }
+    void set(const std::string& key, PlistValue value) override {
+        values_.insert_or_assign(key, std::move(value));
+    }
     void remove(const std::string& key) override { values_.erase(key); }
     const PlistDictionary& all() const override { return values_; }
     bool synchronize() override {

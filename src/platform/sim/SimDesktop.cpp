@@ -14,8 +14,9 @@ SimDesktop::SimDesktop()
                 screens,
                 keyboardLayout,
                 loginItems,
-                Interface{window, settingWindow, nowLoadingWindow, settingTextView, shortcutButtonSettingTextView,
-                          blacklistAppSettingTextView, axapiMessageTextField}} {}
+                Interface{window, settingWindow, nowLoadingWindow, settingTextView,
+                          shortcutButtonSettingTextView, blacklistAppSettingTextView,
+                          axapiMessageTextField}} {}
 
 SimDesktop::~SimDesktop() = default;
 

@@ -37,7 +37,9 @@ SimEventTap::~SimEventTap() {
     if (owner_.liveTap == this) owner_.liveTap = nullptr;
 }
 
-std::unique_ptr<RunLoopSource> SimEventTap::createRunLoopSource() { return std::make_unique<SimTapSource>(*this); }
+std::unique_ptr<RunLoopSource> SimEventTap::createRunLoopSource() {
+    return std::make_unique<SimTapSource>(*this);
+}
 
 void SimEventTap::deliver(CGEventType type, Point eventLocation) {
     if (!enabled || !onRunLoop || type >= 64 || (mask_ & CGEventMaskBit(type)) == 0) return;

@@ -4,7 +4,8 @@
 
 namespace quoddle {
 
-SimClock::SimClock() : now_(std::chrono::sys_days{std::chrono::year{2026} / 11 / 2} + std::chrono::hours{9}) {}
+SimClock::SimClock()
+    : now_(std::chrono::sys_days{std::chrono::year{2026} / 11 / 2} + std::chrono::hours{9}) {}
 
 void SimClock::advance(std::chrono::duration<double> by) {
     now_ += std::chrono::duration_cast<TimePoint::duration>(by);
@@ -25,7 +26,9 @@ TimerId SimRunLoop::scheduleTimer(std::chrono::duration<double> interval, bool r
     return id;
 }
 
-void SimRunLoop::invalidateTimer(TimerId timer) { timers_.erase(timer); }
+void SimRunLoop::invalidateTimer(TimerId timer) {
+    timers_.erase(timer);
+}
 
 bool SimRunLoop::runOne() {
     Task task;
@@ -41,7 +44,8 @@ bool SimRunLoop::runOne() {
 
 int SimRunLoop::runPending() {
     int ran = 0;
-    while (runOne()) ++ran;
+    while (runOne())
+        ++ran;
     return ran;
 }
 

@@ -13,7 +13,8 @@ template <typename T>
 std::optional<T> attributeAt(const std::vector<std::pair<TextRange, T>>& runs, std::size_t position) {
     // Later additions win, as attributes added over a range replace the earlier value there.
     for (auto it = runs.rbegin(); it != runs.rend(); ++it)
-        if (position >= it->first.location && position < it->first.location + it->first.length) return it->second;
+        if (position >= it->first.location && position < it->first.location + it->first.length)
+            return it->second;
     return std::nullopt;
 }
 
@@ -79,13 +80,17 @@ void SimTextView::setString(const std::string& text) {
     if (didProcessEditing_) didProcessEditing_();
 }
 
-void SimTextView::userEdit(const std::string& text) { setString(text); }
+void SimTextView::userEdit(const std::string& text) {
+    setString(text);
+}
 
 void SimTextView::addParagraphStyle(const ParagraphStyle& style, TextRange range) {
     paragraphStyles_.emplace_back(range, style);
 }
 
-void SimTextView::addBackgroundColor(const Color& color, TextRange range) { backgrounds_.emplace_back(range, color); }
+void SimTextView::addBackgroundColor(const Color& color, TextRange range) {
+    backgrounds_.emplace_back(range, color);
+}
 
 std::optional<Color> SimTextView::backgroundColorAt(std::size_t position) const {
     return attributeAt(backgrounds_, position);
@@ -97,13 +102,16 @@ std::optional<ParagraphStyle> SimTextView::paragraphStyleAt(std::size_t position
 
 std::size_t SimTextView::length() const {
     std::size_t units = 0;
-    for (unsigned char c : text_) units += utf16UnitsStartedBy(c);
+    for (unsigned char c : text_)
+        units += utf16UnitsStartedBy(c);
     return units;
 }
 
 // The two coordinate systems differ by a flip about the first screen's top edge; the flip is its own
 // inverse.
-Point SimPointer::eventLocation() const { return screenPointOfEventPoint(location_); }
+Point SimPointer::eventLocation() const {
+    return screenPointOfEventPoint(location_);
+}
 
 Point SimPointer::screenPointOfEventPoint(Point eventLocation) const {
     auto frames = screens_.screenFrames();
@@ -113,15 +121,15 @@ Point SimPointer::screenPointOfEventPoint(Point eventLocation) const {
 
 std::optional<char16_t> SimKeyboardLayout::characterForKeyCode(std::uint16_t virtualKey) const {
     static const std::map<std::uint16_t, char16_t> usLayout = {
-        {0, u'a'},   {1, u's'},   {2, u'd'},   {3, u'f'},   {4, u'h'},    {5, u'g'},    {6, u'z'},   {7, u'x'},
-        {8, u'c'},   {9, u'v'},   {11, u'b'},  {12, u'q'},  {13, u'w'},   {14, u'e'},   {15, u'r'},  {16, u'y'},
-        {17, u't'},  {18, u'1'},  {19, u'2'},  {20, u'3'},  {21, u'4'},   {22, u'6'},   {23, u'5'},  {24, u'='},
-        {25, u'9'},  {26, u'7'},  {27, u'-'},  {28, u'8'},  {29, u'0'},   {30, u']'},   {31, u'o'},  {32, u'u'},
-        {33, u'['},  {34, u'i'},  {35, u'p'},  {36, u'\r'}, {37, u'l'},   {38, u'j'},   {39, u'\''}, {40, u'k'},
-        {41, u';'},  {42, u'\\'}, {43, u','},  {44, u'/'},  {45, u'n'},   {46, u'm'},   {47, u'.'},  {48, u'\t'},
-        {49, u' '},  {50, u'`'},  {51, u'\b'}, {53, 0x1B},  {65, u'.'},   {67, u'*'},   {69, u'+'},  {75, u'/'},
-        {76, 0x03},  {78, u'-'},  {81, u'='},  {82, u'0'},  {83, u'1'},   {84, u'2'},   {85, u'3'},  {86, u'4'},
-        {87, u'5'},  {88, u'6'},  {89, u'7'},  {91, u'8'},  {92, u'9'},   {117, 0x7F},  {123, 0x1C}, {124, 0x1D},
+        {0, u'a'},   {1, u's'},   {2, u'd'},   {3, u'f'},   {4, u'h'},  {5, u'g'},   {6, u'z'},   {7, u'x'},
+        {8, u'c'},   {9, u'v'},   {11, u'b'},  {12, u'q'},  {13, u'w'}, {14, u'e'},  {15, u'r'},  {16, u'y'},
+        {17, u't'},  {18, u'1'},  {19, u'2'},  {20, u'3'},  {21, u'4'}, {22, u'6'},  {23, u'5'},  {24, u'='},
+        {25, u'9'},  {26, u'7'},  {27, u'-'},  {28, u'8'},  {29, u'0'}, {30, u']'},  {31, u'o'},  {32, u'u'},
+        {33, u'['},  {34, u'i'},  {35, u'p'},  {36, u'\r'}, {37, u'l'}, {38, u'j'},  {39, u'\''}, {40, u'k'},
+        {41, u';'},  {42, u'\\'}, {43, u','},  {44, u'/'},  {45, u'n'}, {46, u'm'},  {47, u'.'},  {48, u'\t'},
+        {49, u' '},  {50, u'`'},  {51, u'\b'}, {53, 0x1B},  {65, u'.'}, {67, u'*'},  {69, u'+'},  {75, u'/'},
+        {76, 0x03},  {78, u'-'},  {81, u'='},  {82, u'0'},  {83, u'1'}, {84, u'2'},  {85, u'3'},  {86, u'4'},
+        {87, u'5'},  {88, u'6'},  {89, u'7'},  {91, u'8'},  {92, u'9'}, {117, 0x7F}, {123, 0x1C}, {124, 0x1D},
         {125, 0x1F}, {126, 0x1E},
     };
     ++translations;

@@ -20,7 +20,8 @@ public:
 
 class SimButton : public Button {
 public:
-    SimButton(Rect frame, std::function<void(SimButton*)> detach) : frame_(frame), detach_(std::move(detach)) {}
+    SimButton(Rect frame, std::function<void(SimButton*)> detach)
+        : frame_(frame), detach_(std::move(detach)) {}
     Rect frame() const override { return frame_; }
     void setTitle(const std::string& title) override { title_ = title; }
     std::string title() const override { return title_; }
@@ -116,7 +117,9 @@ public:
     void setSmartInsertDeleteEnabled(bool enabled) override { smartInsertDeleteEnabled = enabled; }
     void addParagraphStyle(const ParagraphStyle& style, TextRange range) override;
     void addBackgroundColor(const Color& color, TextRange range) override;
-    void setDidProcessEditingHandler(std::function<void()> handler) override { didProcessEditing_ = std::move(handler); }
+    void setDidProcessEditingHandler(std::function<void()> handler) override {
+        didProcessEditing_ = std::move(handler);
+    }
 
     // What the user's typing does: the text changes, then the storage reports the finished edit.
     void userEdit(const std::string& text);

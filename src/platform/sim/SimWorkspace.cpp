@@ -61,7 +61,8 @@ void SimWorkspace::activate(ProcessId pid) {
 }
 
 void SimWorkspace::quit(ProcessId pid) {
-    std::erase_if(applications_, [pid](const RunningApplication& app) { return app.processIdentifier == pid; });
+    std::erase_if(applications_,
+                  [pid](const RunningApplication& app) { return app.processIdentifier == pid; });
     if (activePid_ == pid) activePid_ = -1;
 }
 

@@ -21,7 +21,9 @@ public:
     std::optional<RunningApplication> activeApplication() const override;
     RunningApplication currentApplication() const override { return current_; }
     NotificationCenter& notificationCenter() override { return center_; }
-    std::vector<std::string> systemPreferencePanesDirectories() const override { return preferencePanesDirectories; }
+    std::vector<std::string> systemPreferencePanesDirectories() const override {
+        return preferencePanesDirectories;
+    }
     bool openURL(const std::string& url) override;
 
     // What a user or the system does. Launching posts the launch notification; activating posts the
