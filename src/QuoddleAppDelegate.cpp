@@ -38,6 +38,7 @@ QuoddleAppDelegate::QuoddleAppDelegate(Platform& platform)
       axapiMessageTextField(platform.interface.axapiMessageTextField) {
     userDefaults.registerDefaults(quoddleRegisteredDefaults(platform.appServices));
     window.setWillCloseHandler([this] { windowWillClose(window); });
+    platform.application.setActionTarget(this);
 }
 
 QuoddleAppDelegate::~QuoddleAppDelegate() {
@@ -50,6 +51,7 @@ QuoddleAppDelegate::~QuoddleAppDelegate() {
     if (tapNotificationObserver_)
         NotificationCenter::defaultCenter().removeObserver(*tapNotificationObserver_);
     window.setWillCloseHandler(nullptr);
+    platform.application.setActionTarget(nullptr);
     for (TextView* view : {&settingTextView, &shortcutButtonSettingTextView, &blacklistAppSettingTextView})
         view->setDidProcessEditingHandler(nullptr);
     if (gQuoddleAppDelegate == this) gQuoddleAppDelegate = nullptr;

@@ -17,21 +17,21 @@
 
 namespace quoddle {
 
-class QuoddleAppDelegate {
+class QuoddleAppDelegate : public ApplicationActions {
 public:
     // Registers the preference defaults, as the class initialiser does before the first instance exists.
     explicit QuoddleAppDelegate(Platform& platform);
-    ~QuoddleAppDelegate();
+    ~QuoddleAppDelegate() override;
     QuoddleAppDelegate(const QuoddleAppDelegate&) = delete;
     QuoddleAppDelegate& operator=(const QuoddleAppDelegate&) = delete;
 
     // Application life (QuoddleAppDelegate.cpp, StartUp.cpp).
     void applicationDidFinishLaunching();
-    void applicationWillTerminate();
-    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    void applicationWillTerminate() override;
+    bool applicationShouldHandleReopen(bool hasVisibleWindows) override;
     void checkAXAPI();
-    void openUniversalAccessPref();
-    void showSettingWindow();
+    void openUniversalAccessPref() override;
+    void showSettingWindow() override;
     void didDeactivateApplicationNotification(const Notification& notification);
     void didActivateApplicationNotification(const Notification& notification);
     void clearClickData();
@@ -51,11 +51,11 @@ public:
     // Settings text and settings window (history/SettingsWindow.cpp).
     // The look of the three text views, and the two preference views bound to their preferences.
     void setupSettingTextViews();
-    void loadSettingText();
-    void setSettingText();
+    void loadSettingText() override;
+    void setSettingText() override;
     void setMyAttrToTextStorage(TextView& textView);
     void textStorageDidProcessEditing(TextView& textView);
-    void changeSetting();
+    void changeSetting() override;
 
     // Services menu (accessibility/ServicesMenu.cpp).
     void getAllServiceMenuItemTitle();

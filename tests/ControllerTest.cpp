@@ -65,11 +65,17 @@ TEST_F(Controller, DeactivationDiscardsAHalfMadePressAndSelection) {
     EXPECT_TRUE(controller().isPressAppWindow) << "clearing the click data touches nothing else";
 }
 
-TEST_F(Controller, ReopenBringsTheSettingsWindowForward) {
-    EXPECT_TRUE(controller().applicationShouldHandleReopen(true));
+TEST_F(Controller, ReopenThroughTheApplicationBringsTheSettingsWindowForward) {
+    controller();
+    ApplicationActions* target = desktop.application.actionTarget();
+    ASSERT_NE(target, nullptr) << "the controller registers itself with the application";
+    EXPECT_TRUE(target->applicationShouldHandleReopen(true));
     EXPECT_TRUE(desktop.settingWindow.isVisible());
     EXPECT_EQ(desktop.settingWindow.orderFrontCount, 2);
     EXPECT_EQ(desktop.appServices.activationCount, 1);
+
+    relaunch();
+    EXPECT_EQ(desktop.application.actionTarget(), &controller()) << "an ended controller is never a target";
 }
 
 TEST_F(Controller, AccessibilityCheckAndPreferencePane) {

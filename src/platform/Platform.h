@@ -1,8 +1,13 @@
 #pragma once
 // The bundle of ports a backend hands the controller.
+//
+// Threads: the core runs on one thread, the backend's main loop. Every port call is made there, and every
+// callback a backend makes into the core (observer and tap callbacks, timers, queued work, the actions of
+// Quoddle's own windows) must arrive there too; only RunLoop::post may be called from another thread.
 
 #include "platform/Accessibility.h"
 #include "platform/AppServices.h"
+#include "platform/Application.h"
 #include "platform/Clock.h"
 #include "platform/DefaultsStore.h"
 #include "platform/EventTap.h"
@@ -19,6 +24,7 @@ struct Platform {
     RunLoop& runLoop;
     Clock& clock;
     AppServices& appServices;
+    Application& application;
     Accessibility& accessibility;
     EventTaps& eventTaps;
     Pointer& pointer;

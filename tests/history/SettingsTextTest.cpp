@@ -90,14 +90,16 @@ class SettingsWindow : public SimFixture {
 protected:
     void SetUp() override { controller().setupSettingTextViews(); }
     ServiceHistory& history() { return controller().menuItemHistoryDic; }
+    // The window's Load and Apply commands, as its buttons send them.
+    ApplicationActions& commands() { return *desktop.application.actionTarget(); }
     void apply(const std::string& text) {
         desktop.settingTextView.userEdit(text);
-        controller().setSettingText();
+        commands().setSettingText();
     }
     void expectAReloadChangesNothing() {
         const ServiceHistory before = history();
-        controller().loadSettingText();
-        controller().setSettingText();
+        commands().loadSettingText();
+        commands().setSettingText();
         EXPECT_EQ(desktop.settingTextView.string(), "#Apply Setting Text");
         EXPECT_TRUE(history() == before);
     }

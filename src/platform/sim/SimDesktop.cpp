@@ -8,6 +8,7 @@ SimDesktop::SimDesktop()
                 runLoop,
                 clock,
                 appServices,
+                application,
                 accessibility,
                 eventTaps,
                 pointer,
@@ -16,7 +17,20 @@ SimDesktop::SimDesktop()
                 loginItems,
                 Interface{window, settingWindow, nowLoadingWindow, settingTextView,
                           shortcutButtonSettingTextView, blacklistAppSettingTextView,
-                          axapiMessageTextField}} {}
+                          axapiMessageTextField}} {
+    const RunningApplication self = workspace.currentApplication();
+    paletteElement_ =
+        accessibility.add(accessibility.addApplication(self.processIdentifier, *self.localizedName),
+                          {.role = "AXWindow", .title = "Quoddle"});
+    accessibility.setOwnWindowsHitTest([this](double x, double y) -> AXUIElementRef {
+        const Rect frame = paletteEventFrame();
+        if (!window.isVisible() || x < frame.minX() || x >= frame.maxX() || y < frame.minY() ||
+            y >= frame.maxY())
+            return nullptr;
+        accessibility.setFrame(paletteElement_, frame);
+        return paletteElement_;
+    });
+}
 
 SimDesktop::~SimDesktop() = default;
 
@@ -24,6 +38,25 @@ RunningApplication SimDesktop::launch(const std::string& localizedName, const st
     return workspace.launch(localizedName, bundleIdentifier, [&](const RunningApplication& application) {
         accessibility.addApplication(application.processIdentifier, localizedName);
     });
+}
+
+Rect SimDesktop::paletteEventFrame() const {
+    const Rect frame = window.frame();
+    const Point topLeft = pointer.eventPointOfScreenPoint({frame.minX(), frame.maxY()});
+    return Rect{topLeft, frame.size};
+}
+
+void SimDesktop::clickButton(SimButton& button) {
+    // Content coordinates start at the top-left of the content view, which begins below the frame's top
+    // edge by the frame allowance.
+    const Rect palette = paletteEventFrame();
+    const Rect b = button.frame();
+    moveMouseTo({palette.minX() + b.minX() + b.size.width / 2,
+                 palette.minY() + window.frameAllowance + b.minY() + b.size.height / 2});
+    pressLeftButton();
+    releaseLeftButton();
+    button.performClick();
+    runLoop.runPending();
 }
 
 void SimDesktop::input(CGEventType type) {

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimAccessibility.h"
 #include "platform/sim/SimAppServices.h"
+#include "platform/sim/SimApplication.h"
 #include "platform/sim/SimDefaultsStore.h"
 #include "platform/sim/SimEventTaps.h"
 #include "platform/sim/SimLoginItems.h"
@@ -33,12 +34,16 @@ public:
     void pressRightButton() { input(kCGEventRightMouseDown); }
     void pressOtherButton() { input(kCGEventOtherMouseDown); }
     void pressKey() { input(kCGEventKeyDown); }
+    // A click on a palette button as the user makes it: the pointer moves onto the button, the press and
+    // the release pass through the event tap, and the button's action runs on the release.
+    void clickButton(SimButton& button);
 
     SimClock clock;
     SimRunLoop runLoop{clock};
     SimDefaultsStore defaultsStore;
     SimWorkspace workspace{RunningApplication{400, "org.quoddle.Quoddle", "Quoddle"}};
     SimAppServices appServices;
+    SimApplication application;
     SimEventTaps eventTaps;
     SimScreens screens;
     SimPointer pointer{screens};
@@ -55,8 +60,11 @@ public:
 
 private:
     void input(CGEventType type);
+    // The palette's frame in event coordinates, where it is hit.
+    Rect paletteEventFrame() const;
 
     Platform platform_;
+    AXUIElementRef paletteElement_; // Quoddle's own palette, as a hit test on it answers
 };
 
 } // namespace quoddle
