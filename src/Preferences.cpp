@@ -31,7 +31,7 @@ PlistDictionary quoddleRegisteredDefaults(const AppServices& appServices) {
         {kServiceMenuItemTitle, appServices.localizedString("Services")},
         {kShortcutButtonSetting, appServices.localizedString("Default Button Setting")},
         {kShortcutButtonNumPerLine, 4},
-        {kBlacklistAppSetting, "Interface Builder\ncom.apple.Preview\n"},
+        {kBlacklistAppSetting, appServices.localizedString("Default Blacklist Setting")},
     };
 }
 

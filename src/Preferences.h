@@ -27,7 +27,9 @@ inline constexpr const char* kAlwaysShowItemCount = "AlwaysShowItemCount";
 inline constexpr const char* kShortcutButtonNumPerLine = "ShortcutButtonNumPerLine";
 inline constexpr const char* kServiceMenuItemTitle = "ServiceMenuItemTitle";
 
-// The thirteen registered defaults; the two localized ones come from the application's string table.
+// The thirteen registered defaults. The Services title, the shortcut text and the blacklist are the
+// product's resources on each platform (its own shortcut key, its own applications to leave alone), so they
+// come from the backend's string table.
 PlistDictionary quoddleRegisteredDefaults(const AppServices& appServices);
 
 // Layout constants of the palette's button grid, in points.

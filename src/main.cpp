@@ -1,13 +1,30 @@
-// Process entry: a command on the stored history and preferences, or else the application. This build
-// has no desktop backend yet, so the application runs as the demo on the simulated desktop.
+// Process entry: a command on the stored history and preferences, the demo on the simulated desktop, or the
+// application on the real desktop when this build has a desktop backend and an X11 session is reachable.
 #include "cli/CommandLine.h"
 #include "cli/Demo.h"
 
 #include <iostream>
 
+#ifdef QUODDLE_HAS_LINUX_BACKEND
+#include "platform/linux/LinuxMain.h"
+#else
+#include "platform/sim/SimAppServices.h"
+#endif
+
 int main(int argc, char** argv) {
-    int status = quoddle::runCommandLine(argc, argv, std::cout, std::cerr, std::cin);
+#ifdef QUODDLE_HAS_LINUX_BACKEND
+    const quoddle::AppServices& productStrings = quoddle::linuxProductStrings();
+#else
+    const quoddle::SimAppServices productStrings;
+#endif
+    int status = quoddle::runCommandLine(argc, argv, std::cout, std::cerr, std::cin, productStrings);
+    if (status == quoddle::kRunDemo) return quoddle::runDemo(std::cout);
     if (status != quoddle::kRunApplication) return status;
-    std::cout << "No desktop backend in this build: Quoddle runs its typical use on the simulated desktop.\n";
-    return quoddle::runDemo(std::cout);
+#ifdef QUODDLE_HAS_LINUX_BACKEND
+    return quoddle::runLinuxDesktopApplication(argc, argv);
+#else
+    std::cerr
+        << "quoddle: this build has no desktop backend; 'quoddle demo' runs the simulated walkthrough.\n";
+    return 1;
+#endif
 }

@@ -4,7 +4,6 @@
 #include "Preferences.h"
 #include "history/SettingsText.h"
 #include "platform/defaults/FileDefaultsStore.h"
-#include "platform/sim/SimAppServices.h"
 
 #include <cerrno>
 #include <charconv>
@@ -26,7 +25,7 @@ constexpr int kUsageError = 2;
 
 constexpr const char* kUsage =
     "Usage: quoddle [COMMAND]\n"
-    "Without a command, runs the application.\n"
+    "Without a command, runs the application (it needs an X11 session).\n"
     "\n"
     "Commands:\n"
     "  history export        print the stored service history as settings text\n"
@@ -34,6 +33,7 @@ constexpr const char* kUsage =
     "                        (- reads standard input); exits with 1 when the text\n"
     "                        holds no item line and nothing was changed\n"
     "  defaults              print the effective preferences, one per line\n"
+    "  demo                  run the typical use, step by step, on a simulated desktop\n"
     "  --help                print this help\n"
     "  --version             print the version\n"
     "\n"
@@ -212,6 +212,7 @@ int dispatch(const std::vector<std::string>& arguments, CommandLineContext& cont
         return kSuccess;
     }
     if (command == "defaults" && count == 1) return printDefaults(context);
+    if (command == "demo" && count == 1) return kRunDemo;
     if (command == "history") {
         if (count == 2 && arguments[1] == "export") return exportHistory(context);
         if (count == 3 && arguments[1] == "import") return importHistory(arguments[2], context);
@@ -243,12 +244,11 @@ int runCommandLine(const std::vector<std::string>& arguments, CommandLineContext
     }
 }
 
-int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in) {
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in,
+                   const AppServices& productStrings) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     std::optional<FileDefaultsStore> store;
     SystemClock clock;
-    // The localization table of the registered defaults.
-    SimAppServices appServices;
     CommandLineContext context{out,
                                err,
                                in,
@@ -259,7 +259,7 @@ int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, 
                                    return *store;
                                },
                                clock,
-                               appServices};
+                               productStrings};
     return runCommandLine(arguments, context);
 }
 

@@ -13,12 +13,16 @@
 
 namespace quoddle {
 
-// What runCommandLine returns for a start without arguments: run the application.
+// What runCommandLine returns for a start without arguments (run the application) and for "demo" (run the
+// typical use on the simulated desktop).
 inline constexpr int kRunApplication = -1;
+inline constexpr int kRunDemo = -2;
 
 // Runs the command given by the arguments on the preferences file at its default path, opened only when
-// the command needs it. Returns the exit status (0 success, 1 failure, 2 usage error) or kRunApplication.
-int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in);
+// the command needs it, with the registered defaults of the backend whose string table is given. Returns the
+// exit status (0 success, 1 failure, 2 usage error) or kRunApplication.
+int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in,
+                   const AppServices& productStrings);
 
 struct CommandLineContext {
     std::ostream& out;

@@ -106,8 +106,7 @@ private:
     }
 
     void click(const std::string& title) {
-        if (SimButton* button = desktop_.window.buttonTitled(title)) button->performClick();
-        desktop_.runLoop.runPending();
+        if (SimButton* button = desktop_.window.buttonTitled(title)) desktop_.clickButton(*button);
     }
 
     void printHistory() {

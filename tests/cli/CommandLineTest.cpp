@@ -4,6 +4,7 @@
 #include "platform/PlistValuePrinter.h"
 #include "platform/TempFolder.h"
 #include "platform/defaults/FileDefaultsStore.h"
+#include "platform/sim/SimAppServices.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,7 @@ protected:
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);
-        return runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in);
+        return runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in, productStrings);
     }
     void store(const PlistDictionary& values) {
         FileDefaultsStore file;
@@ -51,6 +52,7 @@ protected:
     TempFolder folder;
     const fs::path file = folder / "quoddle/preferences.plist";
     std::string program = "quoddle";
+    SimAppServices productStrings;
     std::ostringstream out, err;
     std::istringstream in;
 
@@ -60,6 +62,7 @@ private:
 
 TEST_F(CommandLine, WithoutArgumentsTheApplicationRunsAndHelpAndVersionPrint) {
     EXPECT_EQ(run({}), kRunApplication);
+    EXPECT_EQ(run({"demo"}), kRunDemo);
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_NE(out.str().find("history import FILE"), std::string::npos);
     EXPECT_EQ(run({"--version"}), 0);

@@ -5,7 +5,9 @@
 namespace quoddle {
 
 SimAppServices::SimAppServices()
-    : localizations{{"Services", "Services"}, {"Default Button Setting", kSimDefaultButtonSetting}} {}
+    : localizations{{"Services", "Services"},
+                    {"Default Button Setting", kSimDefaultButtonSetting},
+                    {"Default Blacklist Setting", "Interface Builder\ncom.apple.Preview\n"}} {}
 
 std::string SimAppServices::localizedString(const std::string& key) const {
     auto it = localizations.find(key);
