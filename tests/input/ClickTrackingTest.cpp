@@ -147,6 +147,44 @@ TEST_F(ClickTracking, PressesElsewhereHideThePaletteUnlessPinnedAndKeysAlways) {
     EXPECT_FALSE(paletteShown()) << "a key press hides even a pinned palette";
 }
 
+// Clicks on the palette arrive through the tap like every other click: the press lands in Quoddle's own
+// window, so it neither hides the palette nor lets the pointer check take it away while the button is held.
+TEST_F(ClickTracking, AClickOnAPaletteButtonPassesThroughTheTapWithoutHidingThePaletteFirst) {
+    controller().menuItemHistoryDic.tableFor("TextEdit").put(HistoryItem{"Make Sticky", {}, 2, {}, {}});
+    pressOnText();
+    select(5);
+    desktop.releaseLeftButton();
+    ASSERT_TRUE(paletteShown());
+    SimButton* sticky = desktop.window.buttonTitled("Make Sticky");
+    SimButton* copy = desktop.window.buttonTitled("Copy");
+    ASSERT_TRUE(sticky && copy);
+
+    const Rect palette = desktop.window.frame();
+    desktop.moveMouseTo(desktop.pointer.eventPointOfScreenPoint(
+        {palette.minX() + sticky->frame().minX() + 5, palette.maxY() - sticky->frame().minY() - 5}));
+    desktop.pressLeftButton();
+    EXPECT_EQ(gMouseDownElementPid, controller().thisAppPid) << "the press is in this process";
+    EXPECT_TRUE(controller().isPressAppWindow);
+    desktop.moveMouseTo({1400, 880});
+    desktop.runLoop.advance(std::chrono::milliseconds(200));
+    EXPECT_TRUE(paletteShown()) << "neither the press nor the held pointer away hides it";
+    desktop.releaseLeftButton();
+    sticky->performClick();
+    EXPECT_FALSE(paletteShown());
+    EXPECT_EQ(controller().menuItemHistoryDic.find("TextEdit")->find("Make Sticky")->count, 3);
+    EXPECT_EQ(controller().menuItemHistoryDic.find("*")->find("Make Sticky")->count, 1);
+
+    pressOnText();
+    select(5);
+    desktop.releaseLeftButton();
+    ASSERT_TRUE(paletteShown());
+    const std::size_t before = ax().keyboardEvents().size();
+    desktop.clickButton(*desktop.window.buttonTitled("Copy"));
+    ASSERT_EQ(ax().keyboardEvents().size(), before + 4) << "Command down, C down, C up, Command up";
+    EXPECT_EQ(ax().keyboardEvents()[before].pid, textEdit.processIdentifier);
+    EXPECT_FALSE(paletteShown());
+}
+
 TEST_F(ClickTracking, TheTapComesBackAfterATimeoutAndAfterAUserInputDisable) {
     desktop.eventTaps.disableTap(kCGEventTapDisabledByTimeout);
     EXPECT_EQ(desktop.appServices.logLines.back(), "Quoddle passive kCGEventTapDisabledByTimeout -2");

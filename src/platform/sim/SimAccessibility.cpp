@@ -54,6 +54,8 @@ AXResult<AXUIElementRef> SimAccessibility::copyElementAtPosition(const AXUIEleme
     auto target = resolve(systemWide);
     if (!target) return {target.error};
     if (target.value->handle != systemWide_) return {kAXErrorIllegalArgument};
+    if (ownWindowsHitTest_)
+        if (AXUIElementRef own = ownWindowsHitTest_(x, y)) return {kAXErrorSuccess, own};
     for (SimElementId window : windowStack_)
         if (AXUIElementRef hit = hitTest(window, x, y)) return {kAXErrorSuccess, hit};
     return {kAXErrorNoValue};

@@ -7,6 +7,7 @@
 #include "platform/Geometry.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -129,6 +130,10 @@ public:
     void remove(const AXUIElementRef& element);
     void quitApplication(ProcessId pid);
     void setAPIEnabled(bool enabled) { enabled_ = enabled; }
+    // Points over Quoddle's own windows are answered by this, before any other window is hit (they are in
+    // front, and a backend answers them in-process); it returns null where Quoddle has no window.
+    using OwnWindowsHitTest = std::function<AXUIElementRef(double x, double y)>;
+    void setOwnWindowsHitTest(OwnWindowsHitTest hitTest) { ownWindowsHitTest_ = std::move(hitTest); }
     void failObserverCreation(ProcessId pid, AXError error) { observerErrors_[pid] = error; }
 
     // Acting as the user or the application. Notifications reach the callback of every observer in the run
@@ -183,6 +188,7 @@ private:
     void eraseSubtree(SimElementId id);
 
     bool enabled_ = true;
+    OwnWindowsHitTest ownWindowsHitTest_;
     SimElementId nextId_ = 1;
     std::shared_ptr<const SimElement> systemWide_;
     std::unordered_map<SimElementId, Node> nodes_;

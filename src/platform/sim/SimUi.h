@@ -155,8 +155,11 @@ public:
     Point mouseLocation() const override { return location_; }
     Point eventLocation() const override;
     void moveTo(Point screenLocation) { location_ = screenLocation; }
-    // Event coordinates to window-system coordinates, by the first screen.
+    // Event coordinates to window-system coordinates and back, by the first screen.
     Point screenPointOfEventPoint(Point eventLocation) const;
+    Point eventPointOfScreenPoint(Point screenLocation) const {
+        return screenPointOfEventPoint(screenLocation);
+    }
 
 private:
     const Screens& screens_;
