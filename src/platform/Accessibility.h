@@ -1,6 +1,19 @@
 #pragma once
 // Port: the accessibility interface to other applications' user-interface elements, in the vocabulary
 // of the platform service it stands in for (elements, attributes, actions, observers, keyboard events).
+//
+// What every backend keeps:
+// - One handle per element. The core compares handles (a menu registered on open is the menu that later
+//   reports its highlight), so while a handle lives, every call that yields the same element yields that
+//   same handle, whatever path led to it (children, parent, hit test, a notification's element).
+// - Roles, attributes, notifications and actions are named as the core names them ("AXMenuBar",
+//   "AXSelectedTextChanged", "AXPress"); a backend translates its platform's vocabulary completely.
+// - Hit tests over Quoddle's own windows are answered in-process, with elements of this process: the
+//   backend never asks the platform's accessibility service about its own process from the main loop.
+// - Every call is bounded in time: an application that stops answering costs at most a short time-out and
+//   an absent result, never a frozen main loop.
+// - Threads: every call is made on the main loop, and observer callbacks arrive there, never from inside
+//   another port call.
 
 #include "platform/Workspace.h"
 

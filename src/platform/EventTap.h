@@ -1,5 +1,10 @@
 #pragma once
 // Port: a listen-only tap on the window system's input events, and the pointer position.
+//
+// The tap's callback runs on the main loop, once per event, in the order the events happened, and must
+// return at once (the core queues the work of left presses and releases). A tap the window system stops
+// is reported to its callback as kCGEventTapDisabledByTimeout (the core enables it again) or
+// kCGEventTapDisabledByUserInput (the core makes a new one).
 
 #include "platform/Geometry.h"
 

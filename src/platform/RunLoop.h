@@ -1,5 +1,6 @@
 #pragma once
 // Port: the main thread's run loop. Everything the core does runs on it; other threads hand work over.
+// Timers and queued work run on the main loop only, never inside another call into the core.
 
 #include <chrono>
 #include <cstdint>
