@@ -1,0 +1,235 @@
+#include "platform/linux/QtPaletteWindow.h"
+
+#include "platform/linux/Conversions.h"
+#include "platform/linux/QtUi.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QWidget>
+
+namespace quoddle {
+
+namespace {
+
+// A border, then the label's padding on either side, as the style sheet below draws them.
+constexpr int kButtonTextInset = 1 + 2;
+// Labels are drawn at the larger size when they fit, else at a smaller one down to the least size when
+// that fits them whole (the shortcut grid's buttons are under 40 points wide), else elided.
+constexpr int kButtonFontPixelSize = 12;
+constexpr int kButtonLeastFontPixelSize = 10;
+
+constexpr const char* kPaletteStyleSheet = R"(
+QPushButton {
+    color: #1c1e21;
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #ffffff, stop: 1 #e9ecf0);
+    border: 1px solid #aeb4bd;
+    border-radius: 5px;
+    padding: 0px 2px;
+}
+QPushButton:hover {
+    background-color: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1, stop: 0 #f4f8fe, stop: 1 #d9e6f8);
+    border-color: #6f98d3;
+}
+QPushButton:pressed {
+    background-color: #bcd2f0;
+    border-color: #4f7fc2;
+}
+)";
+
+// Qt reads '&' in a button's label as a mnemonic mark; a service title shows it as written.
+QString escapedMnemonics(QString text) {
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+} // namespace
+
+// The top-level widget: a light panel with a hairline edge, and the close that the core hears of.
+class PaletteWidget : public QWidget {
+public:
+    explicit PaletteWidget(std::function<void()> willClose) : willClose_(std::move(willClose)) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), QColor(0xf3, 0xf4, 0xf6));
+        painter.setPen(QColor(0x9a, 0xa0, 0xa8));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    void closeEvent(QCloseEvent* event) override {
+        if (willClose_) willClose_();
+        event->accept();
+    }
+
+private:
+    std::function<void()> willClose_;
+};
+
+// A push button that shows its whole title, or as much as fits with an ellipsis.
+class PaletteButtonWidget : public QPushButton {
+public:
+    explicit PaletteButtonWidget(QWidget* parent) : QPushButton(parent) {}
+    void setFullTitle(const QString& title) {
+        fullTitle_ = title;
+        setAccessibleName(title);
+        updateShownText();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QPushButton::resizeEvent(event);
+        updateShownText();
+    }
+
+private:
+    void updateShownText() {
+        const int available = std::max(width() - 2 * kButtonTextInset, 0);
+        QFont font = parentWidget() ? parentWidget()->font() : this->font();
+        // Fitting is decided by the elision itself: it measures a little differently from an advance.
+        QString shown;
+        for (int size = kButtonFontPixelSize; size >= kButtonLeastFontPixelSize && shown != fullTitle_;
+             --size) {
+            font.setPixelSize(size);
+            shown = QFontMetrics(font).elidedText(fullTitle_, Qt::ElideRight, available);
+        }
+        // A label too long even at the least size keeps the full size, elided.
+        if (shown != fullTitle_) {
+            font.setPixelSize(kButtonFontPixelSize);
+            shown = QFontMetrics(font).elidedText(fullTitle_, Qt::ElideRight, available);
+        }
+        if (font != this->font()) setFont(font);
+        setText(escapedMnemonics(shown));
+    }
+    QString fullTitle_;
+};
+
+QtButton::QtButton(QWidget& parent, const Rect& frame) : frame_(frame) {
+    auto* button = new PaletteButtonWidget(&parent);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
+    button->setGeometry(qRectOfPixelRect(pixelRectOfTopLeftRect(frame)));
+    button->show();
+    widget_ = button;
+}
+
+QtButton::~QtButton() {
+    // Later, not now: the last reference may go at the end of the widget's own click.
+    if (widget_) {
+        widget_->hide();
+        widget_->deleteLater();
+    }
+}
+
+void QtButton::setTitle(const std::string& title) {
+    title_ = title;
+    if (widget_)
+        static_cast<PaletteButtonWidget*>(widget_.data())->setFullTitle(QString::fromStdString(title));
+}
+
+void QtButton::removeFromSuperview() {
+    if (widget_) {
+        widget_->hide();
+        widget_->disconnect();
+        // Removed from inside its own click: Qt is still delivering that click to the widget.
+        widget_->deleteLater();
+        widget_ = nullptr;
+    }
+    if (auto detach = std::move(detach_)) detach(this);
+}
+
+QPushButton* QtButton::widget() const {
+    return widget_.data();
+}
+
+void QtButton::performAction() {
+    if (!action_) return;
+    auto action = action_; // the action may replace or drop itself
+    action(*this);
+}
+
+QtPaletteWindow::QtPaletteWindow(const QtScreens& screens)
+    : screens_(screens), widget_(std::make_unique<PaletteWidget>([this] { willClose(); })) {
+    QWidget& w = *widget_;
+    w.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                     Qt::WindowDoesNotAcceptFocus);
+    w.setAttribute(Qt::WA_ShowWithoutActivating);
+    w.setAttribute(Qt::WA_QuitOnClose, false);
+    w.setFocusPolicy(Qt::NoFocus);
+    w.setWindowTitle(QStringLiteral("Quoddle"));
+    w.setAccessibleName(QStringLiteral("Quoddle palette"));
+    QFont font = w.font();
+    font.setPixelSize(kButtonFontPixelSize);
+    w.setFont(font);
+    w.setStyleSheet(QString::fromLatin1(kPaletteStyleSheet));
+    applyGeometry();
+    // The native window now, so the first showing only maps it.
+    w.winId();
+}
+
+QtPaletteWindow::~QtPaletteWindow() {
+    // The buttons' widgets go with the window; the core may still hold the buttons.
+    for (const auto& button : buttons_)
+        button->detach_ = nullptr;
+}
+
+bool QtPaletteWindow::isVisible() const {
+    return widget_->isVisible();
+}
+
+void QtPaletteWindow::orderFront() {
+    widget_->show();
+    widget_->raise();
+}
+
+void QtPaletteWindow::orderOut() {
+    widget_->hide();
+}
+
+void QtPaletteWindow::setFrame(const Rect& frame, bool display) {
+    frame_ = frame;
+    applyGeometry();
+    if (display) widget_->update();
+}
+
+void QtPaletteWindow::setFrameOrigin(const Point& origin) {
+    frame_.origin = origin;
+    applyGeometry();
+}
+
+void QtPaletteWindow::applyGeometry() {
+    const Rect topLeft = topLeftRectOfWindowRect(frame_, screens_.firstScreenHeight());
+    widget_->setGeometry(qRectOfPixelRect(pixelRectOfTopLeftRect(topLeft)));
+}
+
+void QtPaletteWindow::setAlphaValue(double alpha) {
+    widget_->setWindowOpacity(alpha);
+}
+
+std::optional<Rect> QtPaletteWindow::screenFrame() const {
+    return screenHoldingMostOf(frame_, screens_.screenFrames());
+}
+
+ButtonRef QtPaletteWindow::addButton(const Rect& frame) {
+    auto button = std::make_shared<QtButton>(*widget_, frame);
+    button->detach_ = [this](QtButton* detached) {
+        std::erase_if(buttons_, [detached](const auto& b) { return b.get() == detached; });
+    };
+    QObject::connect(button->widget(), &QPushButton::clicked, button->widget(),
+                     [weak = std::weak_ptr<QtButton>(button)] {
+                         if (std::shared_ptr<QtButton> self = weak.lock()) self->performAction();
+                     });
+    buttons_.push_back(button);
+    return button;
+}
+
+QWidget& QtPaletteWindow::widget() const {
+    return *widget_;
+}
+
+void QtPaletteWindow::willClose() {
+    if (willClose_) willClose_();
+}
+
+} // namespace quoddle

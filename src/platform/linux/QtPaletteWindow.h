@@ -1,0 +1,101 @@
+#pragma once
+// The palette on Qt: a borderless tool window that stays on top and never takes focus, placed exactly at
+// the core's frame. Its content view is the whole window and Qt's own widget coordinates (origin top-left,
+// y downward) are the flipped content coordinates the core lays its buttons out in.
+
+#include "platform/Ui.h"
+
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+class QPushButton;
+class QWidget;
+
+namespace quoddle {
+
+class QtScreens;
+class PaletteWidget;
+
+class QtButton : public Button {
+public:
+    QtButton(QWidget& parent, const Rect& frame);
+    ~QtButton() override;
+    QtButton(const QtButton&) = delete;
+    QtButton& operator=(const QtButton&) = delete;
+
+    Rect frame() const override { return frame_; }
+    void setTitle(const std::string& title) override;
+    std::string title() const override { return title_; }
+    // One look serves every bezel style here; the style is only kept.
+    void setBezelStyle(int style) override { bezelStyle_ = style; }
+    void setTag(int tag) override { tag_ = tag; }
+    int tag() const override { return tag_; }
+    void setAction(std::function<void(Button&)> action) override { action_ = std::move(action); }
+    void removeFromSuperview() override;
+
+    // The push button, null once removed.
+    QPushButton* widget() const;
+    int bezelStyle() const { return bezelStyle_; }
+    // What a click does: the action, with the button kept alive through it.
+    void performAction();
+
+private:
+    friend class QtPaletteWindow;
+    Rect frame_;
+    std::string title_;
+    int tag_ = 0;
+    int bezelStyle_ = 0;
+    std::function<void(Button&)> action_;
+    QPointer<QPushButton> widget_;
+    std::function<void(QtButton*)> detach_;
+};
+
+class QtPaletteWindow : public PaletteWindow {
+public:
+    explicit QtPaletteWindow(const QtScreens& screens);
+    ~QtPaletteWindow() override;
+    QtPaletteWindow(const QtPaletteWindow&) = delete;
+    QtPaletteWindow& operator=(const QtPaletteWindow&) = delete;
+
+    bool isVisible() const override;
+    void orderFront() override;
+    void orderOut() override;
+    Rect frame() const override { return frame_; }
+    void setFrame(const Rect& frame, bool display) override;
+    void setFrameOrigin(const Point& origin) override;
+    Rect contentViewFrame() const override { return Rect{{0, 0}, frame_.size}; }
+    void setAlphaValue(double alpha) override;
+    // The window stays above others at every level the core asks for (it asks only for the status level);
+    // the level is kept for what asks.
+    void setLevelForKey(int levelKey) override { levelKey_ = levelKey; }
+    // The palette paints all of itself; a see-through surface would show black without a compositor, so
+    // opacity is kept, not applied.
+    void setOpaque(bool opaque) override { opaque_ = opaque; }
+    // The application is never activated by the palette, so there is no deactivation to hide on.
+    void setHidesOnDeactivate(bool hides) override { hidesOnDeactivate_ = hides; }
+    std::optional<Rect> screenFrame() const override;
+    ButtonRef addButton(const Rect& frame) override;
+    void setWillCloseHandler(std::function<void()> handler) override { willClose_ = std::move(handler); }
+
+    QWidget& widget() const;
+    // The buttons now in the content view, in the order they were added.
+    const std::vector<std::shared_ptr<QtButton>>& buttons() const { return buttons_; }
+    int levelKey() const { return levelKey_; }
+
+private:
+    void applyGeometry();
+    void willClose();
+
+    const QtScreens& screens_;
+    std::unique_ptr<PaletteWidget> widget_;
+    Rect frame_{{0, 0}, {180, 100}};
+    int levelKey_ = 0;
+    bool opaque_ = true;
+    bool hidesOnDeactivate_ = true;
+    std::vector<std::shared_ptr<QtButton>> buttons_;
+    std::function<void()> willClose_;
+};
+
+} // namespace quoddle

@@ -1,0 +1,212 @@
+#include "platform/linux/QtSettingsWindow.h"
+#include "platform/linux/LinuxAppServices.h"
+#include "platform/linux/QtApplicationTarget.h"
+#include "platform/linux/QtInterface.h"
+#include "platform/linux/QtTestApp.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace quoddle {
+namespace {
+
+using test::spinUntil;
+
+// What the controller hears of, by command.
+class RecordingActions : public ApplicationActions {
+public:
+    void loadSettingText() override { ++calls["loadSettingText"]; }
+    void setSettingText() override { ++calls["setSettingText"]; }
+    void changeSetting() override { ++calls["changeSetting"]; }
+    void showSettingWindow() override { ++calls["showSettingWindow"]; }
+    void openUniversalAccessPref() override { ++calls["openUniversalAccessPref"]; }
+    bool applicationShouldHandleReopen(bool) override {
+        ++calls["applicationShouldHandleReopen"];
+        return true;
+    }
+    void applicationWillTerminate() override { ++calls["applicationWillTerminate"]; }
+    std::map<std::string, int> calls;
+};
+
+class QtSettingsWindowTest : public test::WithQtApplication, public ::testing::Test {};
+
+TEST_F(QtSettingsWindowTest, SendsItsCommandsToTheRegisteredControllerOnly) {
+    QtInterface ui;
+    QtSettingsWindow& window = *ui.settings;
+    // No controller yet: the buttons do nothing.
+    window.loadButton().click();
+    window.accessibilityButton().click();
+
+    RecordingActions controller;
+    ui.application.setActionTarget(&controller);
+    EXPECT_EQ(ui.application.actionTarget(), &controller);
+    window.loadButton().click();
+    window.applyButton().click();
+    window.applyButton().click();
+    window.accessibilityButton().click();
+    EXPECT_EQ(controller.calls,
+              (std::map<std::string, int>{
+                  {"loadSettingText", 1}, {"setSettingText", 2}, {"openUniversalAccessPref", 1}}));
+
+    ui.application.setActionTarget(nullptr);
+    window.loadButton().click();
+    EXPECT_EQ(controller.calls["loadSettingText"], 1);
+}
+
+TEST_F(QtSettingsWindowTest, NamesEveryControlAndKeepsTheApplicationWhenClosed) {
+    QtInterface ui;
+    QtSettingsWindow& window = *ui.settings;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quoddle Settings"));
+    QStringList tabs;
+    for (int i = 0; i < window.tabs().count(); ++i)
+        tabs << window.tabs().tabText(i);
+    EXPECT_EQ(tabs, (QStringList{"History", "Shortcut Buttons", "Blacklist"}));
+    // The history page carries the text view and its two buttons.
+    QWidget* history = window.tabs().widget(0);
+    EXPECT_TRUE(history->isAncestorOf(&window.settingTextView().widget()));
+    EXPECT_TRUE(history->isAncestorOf(&window.loadButton()));
+    EXPECT_TRUE(history->isAncestorOf(&window.applyButton()));
+    EXPECT_TRUE(window.tabs().widget(1)->isAncestorOf(&window.shortcutButtonSettingTextView().widget()));
+    EXPECT_TRUE(window.tabs().widget(2)->isAncestorOf(&window.blacklistAppSettingTextView().widget()));
+    EXPECT_EQ(window.accessibilityButton().text(), QStringLiteral("Turn On Accessibility\u2026"));
+
+    // A screen reader finds every control by name.
+    for (QWidget* widget : window.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QPushButton*>(widget) || qobject_cast<QTextEdit*>(widget) ||
+                             qobject_cast<QLabel*>(widget) || qobject_cast<QTabWidget*>(widget);
+        if (control) {
+            EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
+        }
+    }
+
+    // The state line shows plain text in the colour it is given.
+    QtTextField& field = window.axapiMessageTextField();
+    field.setStringValue("<b>\"Enable access for assistive devices\" is ON.</b>");
+    field.setTextColor(Color{0, 0, 0, 1});
+    EXPECT_EQ(window.axapiMessageLabel().textFormat(), Qt::PlainText);
+    EXPECT_EQ(window.axapiMessageLabel().text(),
+              QStringLiteral("<b>\"Enable access for assistive devices\" is ON.</b>"));
+    EXPECT_EQ(window.axapiMessageLabel().palette().color(QPalette::WindowText), QColor(Qt::black));
+
+    // Closing hides the window; the application does not take it as its last window closing.
+    bool lastClosed = false;
+    QObject::connect(qApp, &QApplication::lastWindowClosed, &window, [&] { lastClosed = true; });
+    ui.settingWindow.orderFront();
+    ASSERT_TRUE(spinUntil([&] { return window.isVisible(); }));
+    window.close();
+    EXPECT_FALSE(ui.settingWindow.isVisible());
+    test::turnLoop();
+    EXPECT_FALSE(lastClosed);
+}
+
+TEST_F(QtSettingsWindowTest, AnswersHitTestsOnItsButtonsThroughQt) {
+    QtInterface ui;
+    QtSettingsWindow& window = *ui.settings;
+    ui.settingWindow.orderFront();
+    // Wherever the window manager puts the window, once Qt and the X server agree on where it is.
+    QPoint center;
+    QPoint corner;
+    ASSERT_TRUE(spinUntil([&] {
+        center = window.loadButton().mapToGlobal(window.loadButton().rect().center());
+        corner = window.mapToGlobal(QPoint(2, window.height() - 2));
+        return QApplication::widgetAt(center) == &window.loadButton() && QApplication::widgetAt(corner) &&
+               QApplication::widgetAt(corner)->window() == &window;
+    }));
+    const auto onLoad = ui.ownWindows.hitTest(Point{center.x() + 0.5, center.y() + 0.5});
+    ASSERT_TRUE(onLoad);
+    EXPECT_EQ(onLoad->role, "AXButton");
+    EXPECT_EQ(onLoad->title, "Load");
+    EXPECT_EQ(onLoad->frame,
+              rectOfQRect(QRect(window.loadButton().mapToGlobal(QPoint(0, 0)), window.loadButton().size())));
+    const auto onWindow = ui.ownWindows.hitTest(Point{double(corner.x()), double(corner.y())});
+    ASSERT_TRUE(onWindow);
+    EXPECT_EQ(onWindow->role, "AXWindow");
+    EXPECT_EQ(onWindow->title, "Quoddle Settings");
+    EXPECT_EQ(onWindow->frame, rectOfQRect(window.geometry()));
+    ui.settingWindow.orderOut();
+}
+
+TEST_F(QtSettingsWindowTest, ActivatesTheWindowLastOrderedFront) {
+    QtInterface ui;
+    LinuxAppServices services(ui.frontWindows);
+    EXPECT_EQ(ui.frontWindows.mostRecent(), nullptr);
+    services.activateIgnoringOtherApps(); // nothing to activate: nothing happens
+
+    ui.nowLoadingWindow.orderFront();
+    ui.settingWindow.orderFront();
+    EXPECT_TRUE(ui.settingWindow.isVisible());
+    EXPECT_EQ(ui.frontWindows.mostRecent(), ui.settings.get());
+    // The palette never becomes the window to activate.
+    ui.palette.orderFront();
+    EXPECT_EQ(ui.frontWindows.mostRecent(), ui.settings.get());
+    services.activateIgnoringOtherApps();
+    ASSERT_TRUE(spinUntil([&] { return QApplication::activeWindow() == ui.settings.get(); }));
+
+    ui.settingWindow.orderOut();
+    EXPECT_FALSE(ui.settingWindow.isVisible());
+    EXPECT_EQ(ui.frontWindows.mostRecent(), nullptr);
+    ui.palette.orderOut();
+    ui.nowLoadingWindow.orderOut();
+}
+
+TEST_F(QtSettingsWindowTest, TellsTheControllerOnceWhenTheLoopQuits) {
+    QtApplicationTarget application;
+    RecordingActions controller;
+    application.setActionTarget(&controller);
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_EQ(controller.calls["applicationWillTerminate"], 1);
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_EQ(controller.calls["applicationWillTerminate"], 1);
+
+    QtApplicationTarget unregistered; // no controller: nothing to tell, nothing breaks
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+// Presses a button of the next modal alert once it is up, and keeps what it showed.
+struct AlertAnswer {
+    explicit AlertAnswer(QMessageBox::StandardButton button) {
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible()) return;
+            poll.stop();
+            for (QLabel* label : box->findChildren<QLabel*>())
+                if (!label->text().isEmpty()) shown.emplace_back(label->text(), label->textFormat());
+            box->button(button)->click();
+        });
+        poll.start();
+    }
+    QTimer poll;
+    std::vector<std::pair<QString, Qt::TextFormat>> shown;
+};
+
+TEST_F(QtSettingsWindowTest, RunsAlertsOfPlainTextAndAnswersWithTheOriginalCodes) {
+    QtFrontWindows front;
+    LinuxAppServices services(front);
+    {
+        AlertAnswer answer(QMessageBox::Ok);
+        EXPECT_EQ(services.runModalAlert("<b>Quoddle</b> %s %@", "<a href=\"x\">info</a> 100%", 0), 1000);
+        using Shown = std::vector<std::pair<QString, Qt::TextFormat>>;
+        EXPECT_EQ(answer.shown, (Shown{{"<b>Quoddle</b> %s %@", Qt::PlainText},
+                                       {"<a href=\"x\">info</a> 100%", Qt::PlainText}}));
+    }
+    {
+        AlertAnswer answer(QMessageBox::Cancel);
+        EXPECT_EQ(services.runModalAlert("Message", "Informative", 1), 1001);
+    }
+}
+
+} // namespace
+} // namespace quoddle
