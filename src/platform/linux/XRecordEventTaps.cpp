@@ -1,0 +1,120 @@
+#include "platform/linux/XRecordEventTaps.h"
+
+#include <algorithm>
+
+namespace quoddle {
+
+namespace {
+
+using Kind = InputEvent::Kind;
+
+struct Translation {
+    Kind kind;
+    unsigned firstDetail, lastDetail;
+    std::optional<CGEventType> type;
+};
+
+constexpr unsigned kAnyDetail = ~0u;
+
+// The first row that matches wins. Wheel buttons send a press and a release per step; a step is no press.
+constexpr Translation kTranslations[] = {
+    {Kind::buttonPress, 1, 1, kCGEventLeftMouseDown},
+    {Kind::buttonPress, 2, 2, kCGEventOtherMouseDown},
+    {Kind::buttonPress, 3, 3, kCGEventRightMouseDown},
+    {Kind::buttonPress, 4, 7, std::nullopt},
+    {Kind::buttonPress, 8, kAnyDetail, kCGEventOtherMouseDown},
+    {Kind::buttonRelease, 1, 1, kCGEventLeftMouseUp},
+    {Kind::buttonRelease, 0, kAnyDetail, std::nullopt},
+    {Kind::keyPress, 0, kAnyDetail, kCGEventKeyDown},
+    {Kind::keyRelease, 0, kAnyDetail, std::nullopt},
+    {Kind::motion, 0, kAnyDetail, std::nullopt},
+    {Kind::broken, 0, kAnyDetail, kCGEventTapDisabledByUserInput},
+};
+
+// Shared by the tap and its run-loop source, so either may go first.
+struct TapState {
+    TapState(XRecordInput& input, CGEventMask mask, CGEventTapCallBack callback, void* userInfo)
+        : input(input), mask(mask), callback(callback), userInfo(userInfo) {}
+    ~TapState() { detach(); }
+
+    void attach();
+    void detach();
+    void handle(const InputEvent& event);
+
+    XRecordInput& input;
+    const CGEventMask mask;
+    const CGEventTapCallBack callback;
+    void* const userInfo;
+    bool enabled = true;
+    std::optional<XRecordInput::ListenerId> listener;
+};
+
+void TapState::attach() {
+    if (listener) return;
+    listener = input.addListener([this](const InputEvent& event) { handle(event); });
+}
+
+void TapState::detach() {
+    if (!listener) return;
+    input.removeListener(*listener);
+    listener.reset();
+}
+
+void TapState::handle(const InputEvent& event) {
+    const std::optional<CGEventType> type = coreEventTypeOf(event);
+    if (!type) return;
+    CGEvent cgEvent{*type, Point{double(event.rootX), double(event.rootY)}};
+    if (*type == kCGEventTapDisabledByUserInput) {
+        enabled = false;
+        cgEvent.location = {};
+        callback(nullptr, *type, &cgEvent, userInfo);
+        return;
+    }
+    if (!enabled || *type >= 64 || (mask & CGEventMaskBit(*type)) == 0) return;
+    callback(nullptr, *type, &cgEvent, userInfo);
+}
+
+class XRecordRunLoopSource : public RunLoopSource {
+public:
+    explicit XRecordRunLoopSource(std::weak_ptr<TapState> state) : state_(std::move(state)) {}
+    ~XRecordRunLoopSource() override { removeFromRunLoop(); }
+    void addToRunLoop() override {
+        if (auto state = state_.lock()) state->attach();
+    }
+    void removeFromRunLoop() override {
+        if (auto state = state_.lock()) state->detach();
+    }
+
+private:
+    std::weak_ptr<TapState> state_;
+};
+
+class XRecordEventTap : public EventTap {
+public:
+    explicit XRecordEventTap(std::shared_ptr<TapState> state) : state_(std::move(state)) {}
+    void enable(bool on) override { state_->enabled = on; }
+    std::unique_ptr<RunLoopSource> createRunLoopSource() override {
+        return std::make_unique<XRecordRunLoopSource>(state_);
+    }
+
+private:
+    std::shared_ptr<TapState> state_;
+};
+
+} // namespace
+
+std::optional<CGEventType> coreEventTypeOf(const InputEvent& event) {
+    const auto row =
+        std::find_if(std::begin(kTranslations), std::end(kTranslations), [&](const Translation& t) {
+            return t.kind == event.kind && event.detail >= t.firstDetail && event.detail <= t.lastDetail;
+        });
+    return row == std::end(kTranslations) ? std::nullopt : row->type;
+}
+
+std::unique_ptr<EventTap> XRecordEventTaps::createListenOnlyTap(CGEventMask mask, CGEventTapCallBack callback,
+                                                                void* userInfo) {
+    if (!callback || !input_.start()) return nullptr;
+    return std::make_unique<XRecordEventTap>(std::make_shared<TapState>(input_, mask, callback, userInfo));
+}
+
+} // namespace quoddle

@@ -1,0 +1,38 @@
+#pragma once
+// The core's listen-only event tap over the recorded X input.
+//
+// Contract: a tap's callback is called on the main loop (the Qt event loop that reads the recording),
+// after the X server has processed the event, with constant work per event and never from inside an Xlib
+// call. It gets the core's event type and the pointer's root position as the event location (the root's
+// origin is the top-left of the first screen, which is where event coordinates start). Only the types in
+// the tap's mask arrive, and only while the tap is enabled and its source is on the run loop. When the
+// recording breaks, the callback gets kCGEventTapDisabledByUserInput once and the tap stops delivering; a
+// new tap (createListenOnlyTap) starts the recording again.
+
+#include "platform/EventTap.h"
+#include "platform/linux/XRecordInput.h"
+
+#include <memory>
+#include <optional>
+
+namespace quoddle {
+
+// The core's event type for an input event, none for events the core has no type for (releases other
+// than the left button's, wheel steps, key releases, motion). A broken recording is
+// kCGEventTapDisabledByUserInput.
+std::optional<CGEventType> coreEventTypeOf(const InputEvent& event);
+
+class XRecordEventTaps : public EventTaps {
+public:
+    // The monitor is shared with others and must outlive every tap made here.
+    explicit XRecordEventTaps(XRecordInput& input) : input_(input) {}
+
+    // Null when the recording cannot be started.
+    std::unique_ptr<EventTap> createListenOnlyTap(CGEventMask mask, CGEventTapCallBack callback,
+                                                  void* userInfo) override;
+
+private:
+    XRecordInput& input_;
+};
+
+} // namespace quoddle
