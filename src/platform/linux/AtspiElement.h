@@ -1,0 +1,62 @@
+#pragma once
+// The handles the Linux backend gives the core for accessibility elements, and the cache that keeps one
+// handle per element.
+
+#include "platform/Accessibility.h"
+#include "platform/linux/GObjectHandles.h"
+#include "platform/linux/OwnWindows.h"
+
+#include <atspi/atspi.h>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+namespace quoddle {
+
+// What a handle stands for. AT-SPI menus come in two shapes (GTK: a menu object that is both the menu-bar
+// item and the menu; Qt: an item holding a popup menu); the core walks the one shape bar → bar item →
+// menu → item, so a GTK menu object is presented twice: as the item (kind object) and as its menu.
+enum class AtspiElementKind {
+    object,         // an AT-SPI object, presented by its role and place
+    menuOfMenu,     // the menu of a GTK menu object: its items are this element's children
+    systemMenuItem, // the menu bar's item 0, standing where the original platform has its system menu
+    application,    // an application's root (the AT-SPI application object; null when it has none)
+    ownWidget,      // a widget of Quoddle's own, answered in-process
+    systemWide,     // the origin of hit tests
+};
+
+class AtspiElement : public AXUIElementData {
+public:
+    AtspiElement(AtspiElementKind kind, GRef<AtspiAccessible> accessible, ProcessId pid)
+        : kind(kind), accessible(std::move(accessible)), pid(pid) {}
+
+    const AtspiElementKind kind;
+    // object and menuOfMenu: the object; systemMenuItem: the menu bar; application: the application object.
+    const GRef<AtspiAccessible> accessible;
+    const ProcessId pid;
+    OwnWindowHit own; // ownWidget only
+};
+
+inline const AtspiElement* atspiElementOf(const AXUIElementRef& element) {
+    return dynamic_cast<const AtspiElement*>(element.get());
+}
+
+// One handle per (object, kind) while any handle lives: the core compares handles. Entries of handles
+// that have gone are dropped as the cache grows.
+class AtspiElementCache {
+public:
+    AXUIElementRef element(AtspiElementKind kind, AtspiAccessible* accessible, ProcessId pid);
+    // The application element of a process without an AT-SPI application (keys can still be posted to it).
+    AXUIElementRef placeholderApplication(ProcessId pid);
+    std::size_t size() const { return handles_.size() + placeholders_.size(); }
+
+private:
+    void pruneIfLarge();
+
+    std::map<std::pair<AtspiAccessible*, AtspiElementKind>, std::weak_ptr<const AtspiElement>> handles_;
+    std::map<ProcessId, std::weak_ptr<const AtspiElement>> placeholders_;
+    std::size_t pruneAt_ = 256;
+};
+
+} // namespace quoddle

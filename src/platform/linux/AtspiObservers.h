@@ -1,0 +1,101 @@
+#pragma once
+// Accessibility observers over AT-SPI events. AT-SPI listeners are global, so each event kind is
+// registered once; an event is copied into a queue by the listener (libatspi may call listeners from inside
+// a blocking call, re-entrantly) and handled on a later pass of the main loop: routed by the source's
+// process to that application's observers, in the core's vocabulary.
+//
+// Event mapping:
+//   object:text-selection-changed,
+//   object:text-caret-moved                  → "AXSelectedTextChanged" on the text element
+//   the menu events of AtspiMenuEvents.h, with the input that closed the menus → "AXMenuOpened",
+//   "AXSelectedChildrenChanged", "AXMenuItemSelected", "AXMenuClosed" (MenuChoiceInference)
+//   object:children-changed on the desktop    → the set of applications changed
+
+#include "platform/Accessibility.h"
+#include "platform/RunLoop.h"
+#include "platform/linux/AtspiTree.h"
+#include "platform/linux/MenuChoiceInference.h"
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quoddle {
+
+class AtspiObserver : public AXObserver {
+public:
+    AtspiObserver(ProcessId pid, AXObserverCallback callback) : pid_(pid), callback_(callback) {}
+    AXError addNotification(const AXUIElementRef& element, const std::string& notification,
+                            const void* context) override;
+    AXError removeNotification(const AXUIElementRef& element, const std::string& notification) override;
+    void addToRunLoop() override { inRunLoop_ = true; }
+
+    ProcessId pid() const { return pid_; }
+    // Calls back for every registration of the name on the element or on the application element.
+    void notify(const std::shared_ptr<AtspiObserver>& self, const AXUIElementRef& element,
+                const AXUIElementRef& applicationElement, const std::string& notification);
+
+private:
+    struct Registration {
+        AXUIElementRef element;
+        std::string notification;
+        const void* context;
+    };
+    ProcessId pid_;
+    AXObserverCallback callback_;
+    bool inRunLoop_ = false;
+    std::vector<Registration> registrations_;
+};
+
+class AtspiEventHub {
+public:
+    // Waits for input the monitor has not yet handed over, and hands it to `menuInput` first.
+    using DrainInput = std::function<void()>;
+
+    AtspiEventHub(AtspiTree& tree, RunLoop& runLoop, ProcessId ownPid, DrainInput drainInput);
+    ~AtspiEventHub();
+    AtspiEventHub(const AtspiEventHub&) = delete;
+    AtspiEventHub& operator=(const AtspiEventHub&) = delete;
+
+    AXResult<AXObserverRef> createObserver(ProcessId pid, AXObserverCallback callback);
+    // Input that may close menus, from the input monitor.
+    void menuInput(const MenuInput& input);
+    // Quoddle's own press of a menu item is recorded by the palette: the toolkit's answer to it is not a
+    // choice of the user's.
+    void ownPressStarted(ProcessId pid);
+    void setApplicationsChangedHandler(std::function<void()> handler) {
+        applicationsChanged_ = std::move(handler);
+    }
+
+private:
+    struct QueuedEvent {
+        std::string type;
+        GRef<AtspiAccessible> source;
+        int detail1 = 0;
+    };
+    static void onEvent(AtspiEvent* event, void* self);
+    void drain();
+    void handle(const QueuedEvent& event);
+    void handleMenuEvent(const QueuedEvent& event, AtspiRole role, ProcessId pid);
+    MenuChoiceInference& menusOf(ProcessId pid);
+    void deliver(ProcessId pid, const std::string& notification, const AXUIElementRef& element);
+
+    AtspiTree& tree_;
+    RunLoop& runLoop_;
+    ProcessId ownPid_;
+    DrainInput drainInput_;
+    std::vector<GRef<AtspiEventListener>> listeners_;
+    std::deque<QueuedEvent> queue_;
+    bool drainQueued_ = false;
+    std::vector<std::weak_ptr<AtspiObserver>> observers_;
+    std::map<ProcessId, std::unique_ptr<MenuChoiceInference>> menus_;
+    std::map<ProcessId, std::chrono::steady_clock::time_point> ignoreMenusUntil_;
+    std::function<void()> applicationsChanged_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+} // namespace quoddle

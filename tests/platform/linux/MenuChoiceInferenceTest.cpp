@@ -1,0 +1,266 @@
+// The menu-choice inference replayed over real recordings of GTK and Qt menus (tests/platform/linux/fixtures:
+// the sample applications, mousepad and Qt Assistant, worked with the mouse, the keyboard and mnemonics, and
+// cancelled), with the core's use of the notifications emulated: the title highlighted last before
+// "AXMenuItemSelected" is the one learned.
+#include "platform/linux/MenuChoiceInference.h"
+#include "platform/linux/AtspiMenuEvents.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+
+namespace quoddle {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr ProcessId kApplication = 4242;
+
+class FakeElement : public AXUIElementData {
+public:
+    FakeElement(std::string path, std::string name) : path(std::move(path)), name(std::move(name)) {}
+    const std::string path, name;
+};
+
+std::optional<AtspiRole> roleNamed(const std::string& name) {
+    for (int role = 0; role < ATSPI_ROLE_LAST_DEFINED; ++role) {
+        gchar* roleName = atspi_role_get_name(static_cast<AtspiRole>(role));
+        const bool same = roleName && name == roleName;
+        g_free(roleName);
+        if (same) return static_cast<AtspiRole>(role);
+    }
+    return std::nullopt;
+}
+
+struct Node {
+    std::string role, name;
+};
+
+// `menu item:"Make Upper Case" < menu:"Services" < menu bar` as nodes, the source first.
+std::vector<Node> pathOf(const std::string& text) {
+    std::vector<Node> nodes;
+    static const std::regex node(R"re(([a-z ]+?)(?::"([^"]*)")?(?: < |$))re");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), node); it != std::sregex_iterator(); ++it)
+        if (!(*it)[0].str().empty()) nodes.push_back({(*it)[1].str(), (*it)[2].str()});
+    return nodes;
+}
+
+std::string keyOf(const std::vector<Node>& path, std::size_t from = 0) {
+    std::string key;
+    for (std::size_t i = from; i < path.size(); ++i)
+        key += path[i].role + ":" + path[i].name + "<";
+    return key;
+}
+
+// Replays one recording through the classifier and the inference, emulating the core's reading of
+// "AXSelectedChildren" and its recording on "AXMenuItemSelected".
+struct Replay {
+    explicit Replay(const fs::path& file) {
+        std::ifstream in(file);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        // First pass: what the recording knows of the items (extents, key bindings, submenus, members).
+        static const std::regex popup(R"re(# popup .*?:"[^"]*" (-?\d+) (-?\d+) (\d+) (\d+))re");
+        static const std::regex extents(R"re(# extents .*?:"([^"]*)" (-?\d+) (-?\d+) (\d+) (\d+))re");
+        static const std::regex binding(R"re(# keybinding .*?:"([^"]*)" "(.*)")re");
+        static const std::regex event(R"re((\d+) (\S+) (-?\d+) (-?\d+) (.*))re");
+        std::smatch m;
+        for (const std::string& line : lines) {
+            if (std::regex_match(line, m, popup))
+                popups.push_back(
+                    Rect{{std::stod(m[1]), std::stod(m[2])}, {std::stod(m[3]), std::stod(m[4])}});
+            else if (std::regex_match(line, m, extents))
+                extentsByName[m[1]] =
+                    Rect{{std::stod(m[2]), std::stod(m[3])}, {std::stod(m[4]), std::stod(m[5])}};
+            else if (std::regex_match(line, m, binding))
+                mnemonicByName[m[1]] = mnemonicOfKeyBinding(m[2]);
+            else if (std::regex_match(line, m, event)) {
+                std::vector<Node> path = pathOf(m[5]);
+                for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+                    membersOf[keyOf(path, i + 1)].insert(keyOf(path, i));
+                    if (path[i].role == "popup menu") submenuHolders.insert(keyOf(path, i + 1));
+                }
+            }
+        }
+        MenuChoiceInference::Hooks hooks;
+        hooks.deliver = [this](const std::string& notification, const AXUIElementRef& element) {
+            notified(notification, element);
+        };
+        hooks.extentsOf = [this](const AXUIElementRef& item) -> std::optional<Rect> {
+            auto it = extentsByName.find(fake(item).name);
+            return it == extentsByName.end() ? std::nullopt : std::optional(it->second);
+        };
+        hooks.itemsOf = [this](const AXUIElementRef& menu) {
+            std::vector<AXUIElementRef> items;
+            for (const std::string& member : membersOf[fake(menu).path])
+                items.push_back(element(member));
+            return items;
+        };
+        hooks.mnemonicsOf = [this](const AXUIElementRef& menu) {
+            std::vector<std::pair<AXUIElementRef, std::string>> items;
+            for (const std::string& member : membersOf[fake(menu).path]) {
+                AXUIElementRef item = element(member);
+                if (auto letter = mnemonicByName[fake(item).name]) items.emplace_back(item, *letter);
+            }
+            return items;
+        };
+        hooks.opensSubmenu = [this](const AXUIElementRef& item) {
+            return fake(item).path.starts_with("menu:") || submenuHolders.count(fake(item).path) != 0;
+        };
+        inference = std::make_unique<MenuChoiceInference>(kApplication, std::move(hooks));
+
+        static const std::regex key(R"re(# input key (\S+).*)re");
+        static const std::regex button(R"re(# input button-(press|release) \d+ at (\d+),(\d+).*)re");
+        for (const std::string& line : lines) {
+            if (std::regex_match(line, m, key)) {
+                std::string name = m[1];
+                if (name.starts_with("alt+")) name.erase(0, 4);
+                inference->input({MenuInput::Kind::keyPress, {}, name, std::nullopt});
+            } else if (std::regex_match(line, m, button)) {
+                MenuInput input{m[1] == "press" ? MenuInput::Kind::buttonPress
+                                                : MenuInput::Kind::buttonRelease,
+                                Point{std::stod(m[2]), std::stod(m[3])},
+                                {},
+                                std::nullopt};
+                // The recording knows where the popups were; X tells the backend which window is there.
+                for (const Rect& rect : popups)
+                    if (input.at.x >= rect.minX() && input.at.x < rect.maxX() && input.at.y >= rect.minY() &&
+                        input.at.y < rect.maxY())
+                        input.popupOwner = kApplication;
+                inference->input(input);
+            } else if (std::regex_match(line, m, event)) {
+                replay(m[2], std::stoi(m[3]), pathOf(m[5]));
+            }
+        }
+    }
+
+    void replay(const std::string& type, int detail1, const std::vector<Node>& path) {
+        std::optional<AtspiRole> role = roleNamed(path[0].role);
+        if (!role) return;
+        std::optional<AtspiRole> parentRole = path.size() > 1 ? roleNamed(path[1].role) : std::nullopt;
+        AXUIElementRef source = element(keyOf(path));
+        AXUIElementRef parentMenu = path.size() > 1 ? menu(keyOf(path, 1)) : nullptr;
+        switch (menuEventKindOf(type, detail1, *role, parentRole)) {
+        case MenuEventKind::none:
+            break;
+        case MenuEventKind::submenuShown:
+            inference->itemHighlighted(parentMenu, source);
+            inference->menuShown(menu(keyOf(path)));
+            break;
+        case MenuEventKind::menuShown:
+            inference->menuShown(menu(keyOf(path)));
+            break;
+        case MenuEventKind::menuHidden:
+            inference->menuHidden(menu(keyOf(path)));
+            break;
+        case MenuEventKind::itemHighlighted:
+            inference->itemHighlighted(parentMenu, source);
+            break;
+        }
+    }
+
+    void notified(const std::string& notification, const AXUIElementRef& element) {
+        if (notification == "AXMenuOpened") {
+            ++opened;
+            title.reset();
+        } else if (notification == "AXMenuClosed") {
+            ++closed;
+        } else if (notification == "AXSelectedChildrenChanged") {
+            std::vector<AXUIElementRef> selected = inference->selectedChildren(element);
+            title.reset();
+            if (!selected.empty()) title = fake(selected.front()).name;
+        } else if (notification == "AXMenuItemSelected" && title) {
+            learned.push_back(*title);
+        }
+    }
+
+    // One handle per object, as the backend keeps them; a GTK menu object's menu is a handle of its own.
+    AXUIElementRef element(const std::string& key) {
+        auto& slot = handles[key];
+        if (!slot)
+            slot = std::make_shared<FakeElement>(
+                key, key.substr(key.find(':') + 1, key.find('<') - key.find(':') - 1));
+        return slot;
+    }
+    AXUIElementRef menu(const std::string& key) {
+        if (key.starts_with("menu:")) {
+            auto& slot = handles["menu-of " + key];
+            if (!slot) slot = std::make_shared<FakeElement>(key, fake(element(key)).name);
+            return slot;
+        }
+        return element(key);
+    }
+    static const FakeElement& fake(const AXUIElementRef& element) {
+        return static_cast<const FakeElement&>(*element);
+    }
+
+    std::vector<Rect> popups;
+    std::map<std::string, Rect> extentsByName;
+    std::map<std::string, std::optional<std::string>> mnemonicByName;
+    std::map<std::string, std::set<std::string>> membersOf;
+    std::set<std::string> submenuHolders;
+    std::map<std::string, AXUIElementRef> handles;
+    std::unique_ptr<MenuChoiceInference> inference;
+    std::optional<std::string> title;
+    std::vector<std::string> learned;
+    int opened = 0, closed = 0;
+};
+
+fs::path fixtures() {
+    return fs::path(QUODDLE_SOURCE_DIR) / "tests/platform/linux/fixtures";
+}
+
+TEST(MenuChoiceInference, EveryRecordedChoiceIsLearnedAndNothingElse) {
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"gtk-services-by-mouse", {"Make Upper Case"}},
+        {"gtk-services-by-keyboard", {"Make Lower Case"}},
+        {"gtk-services-by-mnemonic", {"Make Upper Case"}},
+        {"gtk-services-by-mnemonic-not-first", {"Make Lower Case"}},
+        {"gtk-services-cancel-escape", {}},
+        {"gtk-services-cancel-click-outside", {}},
+        {"gtk-services-by-action", {}},
+        {"qt-services-by-mouse", {"Make Upper Case"}},
+        {"qt-services-by-keyboard", {"Make Lower Case"}},
+        {"qt-services-by-mnemonic", {"Make Upper Case"}},
+        {"qt-services-by-mnemonic-not-first", {"Make Lower Case"}},
+        {"qt-services-cancel-escape", {}},
+        {"qt-services-cancel-click-outside", {}},
+        {"qt-services-by-action", {}},
+        {"mousepad-convert-by-mouse", {"To Uppercase"}},
+        {"mousepad-convert-by-keyboard", {"To Title Case"}},
+        {"mousepad-submenu-by-mouse", {"quoddle-fixture.txt"}},
+        {"mousepad-submenu-by-keyboard", {"Clear History"}},
+        {"assistant-submenu-by-mouse", {"Filter Toolbar"}},
+        {"assistant-submenu-by-keyboard", {"Address Toolbar"}},
+    };
+    std::size_t replayed = 0;
+    for (const auto& entry : fs::directory_iterator(fixtures())) {
+        const std::string name = entry.path().stem().string();
+        auto expectation = expected.find(name);
+        ASSERT_NE(expectation, expected.end()) << "a recording without an expectation: " << name;
+        Replay replay(entry.path());
+        EXPECT_EQ(replay.learned, expectation->second) << name;
+        EXPECT_EQ(replay.opened, replay.closed) << name << ": every opened menu is reported closed";
+        if (name.ends_with("by-action")) {
+            EXPECT_EQ(replay.opened, 0) << name << ": a program's own press is no menu";
+        }
+        ++replayed;
+    }
+    EXPECT_EQ(replayed, expected.size());
+}
+
+TEST(MenuChoiceInference, KeyBindingsGiveMnemonicsOnlyWhereTheyAreOnes) {
+    EXPECT_EQ(mnemonicOfKeyBinding("u;<Alt>e:s:u;<Primary>z"), "u");
+    EXPECT_EQ(mnemonicOfKeyBinding("Alt+B"), "b");
+    EXPECT_EQ(mnemonicOfKeyBinding("Ctrl+Z"), std::nullopt) << "a shortcut is no mnemonic";
+    EXPECT_EQ(mnemonicOfKeyBinding("<Alt>e;<Alt>e;"), std::nullopt) << "a menu-bar item's binding needs Alt";
+    EXPECT_EQ(mnemonicOfKeyBinding(""), std::nullopt);
+}
+
+} // namespace
+} // namespace quoddle
