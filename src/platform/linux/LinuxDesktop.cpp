@@ -1,0 +1,171 @@
+#include "platform/linux/LinuxDesktop.h"
+
+#include "platform/linux/AccessibilityStatus.h"
+#include "platform/linux/X11Windows.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QUrl>
+
+#include <X11/Xlib.h>
+
+#include <cctype>
+#include <unistd.h>
+
+namespace quoddle {
+
+namespace {
+
+// Every AT-SPI call waits at most this long: an application that stops answering costs one such wait
+// (the tree then leaves it alone for a while), never a frozen palette.
+constexpr std::chrono::milliseconds kAtspiTimeout{250};
+
+std::optional<std::string> desktopFileIdOfProcess(Display* display, ProcessId pid) {
+    if (!display) return std::nullopt;
+    auto clients = readWindowProperty(display, DefaultRootWindow(display), "_NET_CLIENT_LIST");
+    if (!clients) return std::nullopt;
+    for (unsigned long window : *clients)
+        if (windowPid(display, window) == pid)
+            if (auto id = desktopFileIdOfWindow(display, window)) return id;
+    return std::nullopt;
+}
+
+// The process whose override-redirect window (a popup menu, a tooltip) is topmost at the point.
+std::optional<ProcessId> popupOwnerAt(Display* display, int x, int y) {
+    std::optional<TopLevelWindow> top = topLevelWindowAt(display, x, y);
+    if (!top || !top->pid) return std::nullopt;
+    X11ErrorTrap trap(display);
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display, top->window, &attributes) || !attributes.override_redirect)
+        return std::nullopt;
+    return top->pid;
+}
+
+// The key that closed a menu, by its X name: "Return", "Escape", "space", or the character of a letter.
+std::string keyNameOf(unsigned long keysym) {
+    if (keysym == 0) return {};
+    const char* name = XKeysymToString(keysym);
+    if (!name) return {};
+    std::string key(name);
+    if (key.size() == 1) key[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(key[0])));
+    return key;
+}
+
+// Quoddle's own clicks: the input monitor must see a press or release on Quoddle's windows before Qt acts
+// on it (a palette button hides the palette on release), as the original platform's tap sees every event
+// before the application it goes to.
+class OwnClicksFirst : public QObject {
+public:
+    explicit OwnClicksFirst(std::function<void()> drainInput) : drainInput_(std::move(drainInput)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)
+            drainInput_();
+        return false;
+    }
+
+private:
+    std::function<void()> drainInput_;
+};
+
+} // namespace
+
+TimePoint WallClock::now() const {
+    return std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+LinuxDesktop::LinuxDesktop(DisplayHandle display)
+    : display_(std::move(display)), appServices_(ui_.frontWindows),
+      defaultsStore_([this](const std::string& line) { appServices_.log(line); }),
+      applications_(getpid(), [this](ProcessId pid) { return desktopFileIdOfProcess(display_.get(), pid); }),
+      workspace_(
+          applications_, runLoop_, RunningApplication{getpid(), "org.quoddle.Quoddle", "Quoddle"},
+          [](const std::string& url) { return QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); },
+          [this] { openAccessibilitySettings(); }),
+      tree_(
+          getpid(), [this](ProcessId pid) { return applications_.objectOf(pid); }, kAtspiTimeout),
+      hub_(tree_, runLoop_, getpid(), [this] { input_.drain(); }), keyPoster_(display_.get()),
+      accessibility_(tree_, hub_, display_.get(), ui_.ownWindows, keyPoster_, getpid(),
+                     [this] { applications_.rescan(); }),
+      eventTaps_(input_), keyboardLayout_(display_.get()),
+      activeWindow_([this](std::optional<ProcessId> pid) { workspace_.activeProcessChanged(pid); }),
+      platform_{defaultsStore_,  workspace_,     runLoop_,       clock_,      appServices_,
+                ui_.application, accessibility_, eventTaps_,     ui_.pointer, ui_.screens,
+                keyboardLayout_, loginItems_,    ui_.interface()} {
+    hub_.setApplicationsChangedHandler([this] { workspace_.applicationsChanged(); });
+}
+
+LinuxDesktop::~LinuxDesktop() {
+    if (ownClicksFirst_) qApp->removeEventFilter(ownClicksFirst_.get());
+    if (inputListener_) input_.removeListener(inputListener_);
+}
+
+bool LinuxDesktop::start(std::string* reason) {
+    applications_.rescan();
+    std::string activeWindowProblem;
+    if (activeWindow_.start(&activeWindowProblem))
+        workspace_.activeProcessChanged(activeWindow_.activePid());
+    else
+        appServices_.log("the active window cannot be followed: " + activeWindowProblem);
+    inputListener_ = input_.addListener([this](const InputEvent& event) { input(event); });
+    ownClicksFirst_ = std::make_unique<OwnClicksFirst>([this] { input_.drain(); });
+    qApp->installEventFilter(ownClicksFirst_.get());
+    return input_.start(reason);
+}
+
+void LinuxDesktop::input(const InputEvent& event) {
+    if (event.kind == InputEvent::Kind::buttonPress && event.detail == 1) {
+        const Point at{double(event.rootX), double(event.rootY)};
+        accessibility_.notePress(at, ui_.ownWindows.hitTest(at));
+    }
+    menuInput(event);
+}
+
+void LinuxDesktop::menuInput(const InputEvent& event) {
+    MenuInput input;
+    switch (event.kind) {
+    case InputEvent::Kind::buttonPress:
+        input.kind = MenuInput::Kind::buttonPress;
+        break;
+    case InputEvent::Kind::buttonRelease:
+        input.kind = MenuInput::Kind::buttonRelease;
+        break;
+    case InputEvent::Kind::keyPress:
+        input.kind = MenuInput::Kind::keyPress;
+        input.key = keyNameOf(event.keysym);
+        break;
+    case InputEvent::Kind::keyRelease:
+    case InputEvent::Kind::motion:
+    case InputEvent::Kind::broken:
+        return;
+    }
+    input.at = Point{double(event.rootX), double(event.rootY)};
+    if (input.kind != MenuInput::Kind::keyPress)
+        input.popupOwner = popupOwnerAt(display_.get(), event.rootX, event.rootY);
+    hub_.menuInput(input);
+}
+
+void LinuxDesktop::openAccessibilitySettings() {
+    if (accessibilityIsEnabled()) {
+        appServices_.runModalAlert("Accessibility is on.",
+                                   "Applications started before it was turned on may need to be restarted "
+                                   "before Quoddle can see them.",
+                                   0);
+        return;
+    }
+    const int answer = appServices_.runModalAlert(
+        "Turn on accessibility for this session?",
+        "Quoddle reads other applications' text selections and menus through the desktop's accessibility "
+        "interface. Qt applications started before this need to be restarted.",
+        0);
+    if (answer != kAlertFirstButtonReturn) return;
+    std::string problem;
+    if (!enableAccessibility(&problem))
+        appServices_.runModalAlert("Accessibility could not be turned on.",
+                                   problem + "\nTurn it on in your desktop's accessibility settings instead.",
+                                   0);
+}
+
+} // namespace quoddle

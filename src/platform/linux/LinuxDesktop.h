@@ -1,0 +1,85 @@
+#pragma once
+// The Linux desktop backend put together: every port on X11, AT-SPI2 and Qt 6, in the order each needs the
+// others. The composition root of the real application, as SimDesktop is of the tests.
+//
+// Construct it after the QApplication, on its thread; it must outlive the controller built on platform().
+
+#include "platform/Platform.h"
+#include "platform/defaults/FileDefaultsStore.h"
+#include "platform/linux/AtspiApplications.h"
+#include "platform/linux/AtspiObservers.h"
+#include "platform/linux/AtspiTree.h"
+#include "platform/linux/LinuxAccessibility.h"
+#include "platform/linux/LinuxAppServices.h"
+#include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/QtInterface.h"
+#include "platform/linux/QtRunLoop.h"
+#include "platform/linux/X11ActiveWindowWatch.h"
+#include "platform/linux/X11Handles.h"
+#include "platform/linux/X11KeyPoster.h"
+#include "platform/linux/X11KeyboardLayout.h"
+#include "platform/linux/XRecordEventTaps.h"
+#include "platform/linux/XRecordInput.h"
+
+#include <memory>
+#include <string>
+
+namespace quoddle {
+
+class WallClock : public Clock {
+public:
+    // Milliseconds are what the preferences file keeps of a date.
+    TimePoint now() const override;
+};
+
+// The session's login items are XDG autostart entries; until Quoddle manages them, the list cannot be
+// opened, which the core reads as "not a login item" and leaves alone.
+class UnopenedLoginItems : public LoginItems {
+public:
+    std::optional<std::vector<LoginItem>> snapshot() const override { return std::nullopt; }
+    bool insertAtFront(const std::string&, const std::string&) override { return false; }
+    bool remove(std::uint64_t) override { return false; }
+};
+
+class LinuxDesktop {
+public:
+    // The connection answers the main thread's X queries (hit tests, keys, the keyboard map).
+    explicit LinuxDesktop(DisplayHandle display);
+    ~LinuxDesktop();
+    LinuxDesktop(const LinuxDesktop&) = delete;
+    LinuxDesktop& operator=(const LinuxDesktop&) = delete;
+
+    // Starts listening to the session: input, the active window, the registered applications. False with
+    // the reason when the input cannot be watched (no RECORD extension); the rest works all the same.
+    bool start(std::string* reason);
+    Platform& platform() { return platform_; }
+    QtInterface& ui() { return ui_; }
+
+private:
+    void input(const InputEvent& event);
+    void menuInput(const InputEvent& event);
+    void openAccessibilitySettings();
+
+    DisplayHandle display_;
+    QtRunLoop runLoop_;
+    WallClock clock_;
+    QtInterface ui_;
+    LinuxAppServices appServices_;
+    FileDefaultsStore defaultsStore_;
+    AtspiApplications applications_;
+    LinuxWorkspace workspace_;
+    AtspiTree tree_;
+    XRecordInput input_;
+    AtspiEventHub hub_;
+    X11KeyPoster keyPoster_;
+    LinuxAccessibility accessibility_;
+    XRecordEventTaps eventTaps_;
+    X11KeyboardLayout keyboardLayout_;
+    UnopenedLoginItems loginItems_;
+    X11ActiveWindowWatch activeWindow_;
+    XRecordInput::ListenerId inputListener_ = 0;
+    std::unique_ptr<QObject> ownClicksFirst_;
+    Platform platform_;
+};
+
+} // namespace quoddle

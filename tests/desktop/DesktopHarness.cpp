@@ -1,0 +1,514 @@
+#include "DesktopHarness.h"
+
+#include "platform/defaults/FileDefaultsStore.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <array>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quoddle::desktop {
+
+namespace fs = std::filesystem;
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (true) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+fs::path buildDirectory() {
+    return QUODDLE_BUILD_DIR;
+}
+
+fs::path screenshotDirectory() {
+    fs::path folder = buildDirectory() / "desktop-screenshots";
+    fs::create_directories(folder);
+    return folder;
+}
+
+namespace {
+
+std::string readFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Runs a command to its end and returns what it printed.
+std::string captured(const std::vector<std::string>& arguments,
+                     const std::map<std::string, std::string>& env) {
+    fs::path output = fs::temp_directory_path() / ("quoddle-capture-" + std::to_string(getpid()));
+    {
+        Process process(arguments, env, output);
+        waitFor([&] { return !process.running(); }, 10s);
+    }
+    std::string text = readFile(output);
+    fs::remove(output);
+    return text;
+}
+
+} // namespace
+
+// --- Processes ---------------------------------------------------------------------------------------------
+
+Process::Process(const std::vector<std::string>& arguments,
+                 const std::map<std::string, std::string>& environment, const fs::path& output) {
+    pid_ = fork();
+    if (pid_ == 0) {
+        for (const auto& [name, value] : environment)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (!output.empty()) {
+            int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd >= 0) {
+                dup2(fd, 1);
+                dup2(fd, 2);
+                close(fd);
+            }
+        }
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+Process::~Process() {
+    if (running()) terminate(3s);
+}
+
+bool Process::running() {
+    if (pid_ <= 0 || status_) return false;
+    int status = 0;
+    pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return false;
+    }
+    return done == 0;
+}
+
+void Process::signal(int number) {
+    if (running()) kill(pid_, number);
+}
+
+int Process::terminate(std::chrono::milliseconds deadline) {
+    if (running()) {
+        kill(pid_, SIGCONT); // a stopped process cannot act on SIGTERM
+        kill(pid_, SIGTERM);
+        if (!waitFor([this] { return !running(); }, deadline)) {
+            kill(pid_, SIGKILL);
+            waitFor([this] { return !running(); }, 2s);
+            return -1;
+        }
+    }
+    return status_.value_or(-1);
+}
+
+// --- The screen --------------------------------------------------------------------------------------------
+
+namespace {
+// Windows come and go while the test looks at them: a request on a vanished one is no failure of the test.
+int ignoreXErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+} // namespace
+
+Screen::Screen() : display_(XOpenDisplay(nullptr)) {
+    XSetErrorHandler(ignoreXErrors);
+}
+Screen::~Screen() {
+    if (display_) XCloseDisplay(display_);
+}
+
+void Screen::moveTo(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XSync(display_, False);
+}
+
+void Screen::press(unsigned button) {
+    XTestFakeButtonEvent(display_, button, True, CurrentTime);
+    XSync(display_, False);
+}
+
+void Screen::release(unsigned button) {
+    XTestFakeButtonEvent(display_, button, False, CurrentTime);
+    XSync(display_, False);
+}
+
+void Screen::click(int x, int y, unsigned button) {
+    moveTo(x, y);
+    press(button);
+    release(button);
+}
+
+void Screen::drag(int fromX, int fromY, int toX, int toY) {
+    moveTo(fromX, fromY);
+    press();
+    const int steps = 8;
+    for (int i = 1; i <= steps; ++i) {
+        moveTo(fromX + (toX - fromX) * i / steps, fromY + (toY - fromY) * i / steps);
+        // The toolkit follows a drag as motion events arrive; a person's drag takes a moment too.
+        std::this_thread::sleep_for(15ms);
+    }
+    release();
+}
+
+void Screen::key(const std::string& name, const std::vector<std::string>& modifiers) {
+    auto code = [&](const std::string& keyName) {
+        return XKeysymToKeycode(display_, XStringToKeysym(keyName.c_str()));
+    };
+    // A hand takes a moment between keys; toolkits read modifier state from the events in between.
+    auto post = [&](const std::string& keyName, bool down) {
+        XTestFakeKeyEvent(display_, code(keyName), down, CurrentTime);
+        XSync(display_, False);
+        std::this_thread::sleep_for(12ms);
+    };
+    for (const std::string& modifier : modifiers)
+        post(modifier, true);
+    post(name, true);
+    post(name, false);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+        post(*it, false);
+}
+
+namespace {
+
+std::optional<long> cardinalProperty(Display* display, Window window, const char* name) {
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1, False, XA_CARDINAL,
+                           &type, &format, &count, &after, &data) != Success)
+        return std::nullopt;
+    std::optional<long> value;
+    if (data && count == 1 && format == 32) value = *reinterpret_cast<long*>(data);
+    if (data) XFree(data);
+    return value;
+}
+
+void collectClients(Display* display, Window window, std::vector<Window>& clients, int depth) {
+    if (depth > 4) return;
+    if (cardinalProperty(display, window, "_NET_WM_PID")) clients.push_back(window);
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count)) return;
+    for (unsigned i = 0; i < count; ++i)
+        collectClients(display, children[i], clients, depth + 1);
+    if (children) XFree(children);
+}
+
+} // namespace
+
+std::vector<std::pair<unsigned long, Box>> Screen::mappedWindowsOf(pid_t pid) {
+    std::vector<Window> clients;
+    collectClients(display_, DefaultRootWindow(display_), clients, 0);
+    std::vector<std::pair<unsigned long, Box>> windows;
+    for (Window window : clients) {
+        if (cardinalProperty(display_, window, "_NET_WM_PID") != pid) continue;
+        if (auto frame = mappedFrame(window)) windows.emplace_back(window, *frame);
+    }
+    return windows;
+}
+
+unsigned long Screen::windowNamed(pid_t pid, const std::string& title) {
+    std::vector<Window> clients;
+    collectClients(display_, DefaultRootWindow(display_), clients, 0);
+    for (Window window : clients) {
+        if (cardinalProperty(display_, window, "_NET_WM_PID") != pid) continue;
+        XTextProperty name{};
+        if (XGetWMName(display_, window, &name) && name.value) {
+            std::string text(reinterpret_cast<char*>(name.value), name.nitems);
+            XFree(name.value);
+            if (text == title) return window;
+        }
+    }
+    return 0;
+}
+
+std::optional<Box> Screen::mappedFrame(unsigned long window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, window, &attributes) || attributes.map_state != IsViewable)
+        return std::nullopt;
+    Window child;
+    int x = 0, y = 0;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+    return Box{x, y, attributes.width, attributes.height};
+}
+
+void Screen::activate(unsigned long window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2; // from a pager: the window manager does as it is told
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, DefaultRootWindow(display_), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(display_, False);
+}
+
+std::string Screen::clipboardText() {
+    return captured({"xclip", "-o", "-selection", "clipboard"}, {});
+}
+
+void Screen::screenshot(const fs::path& file) {
+    captured({"import", "-window", "root", file.string()}, {});
+}
+
+// --- AT-SPI ------------------------------------------------------------------------------------------------
+
+Accessible::Accessible(const Accessible& other)
+    : object_(other.object_ ? static_cast<AtspiAccessible*>(g_object_ref(other.object_)) : nullptr) {}
+
+Accessible& Accessible::operator=(const Accessible& other) {
+    if (this != &other) {
+        if (object_) g_object_unref(object_);
+        object_ = other.object_ ? static_cast<AtspiAccessible*>(g_object_ref(other.object_)) : nullptr;
+    }
+    return *this;
+}
+
+Accessible::~Accessible() {
+    if (object_) g_object_unref(object_);
+}
+
+Accessible Accessible::application(pid_t pid, std::chrono::milliseconds deadline) {
+    static const bool initialized = [] {
+        atspi_set_timeout(1000, 1000);
+        return atspi_init() >= 0;
+    }();
+    Accessible found;
+    if (!initialized) return found;
+    waitFor(
+        [&] {
+            AtspiAccessible* desktop = atspi_get_desktop(0);
+            const int count = atspi_accessible_get_child_count(desktop, nullptr);
+            for (int i = 0; i < count && !found; ++i) {
+                AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+                if (!app) continue;
+                if (static_cast<pid_t>(atspi_accessible_get_process_id(app, nullptr)) == pid &&
+                    atspi_accessible_get_child_count(app, nullptr) > 0)
+                    found = Accessible(app);
+                else
+                    g_object_unref(app);
+            }
+            g_object_unref(desktop);
+            return bool(found);
+        },
+        deadline);
+    return found;
+}
+
+namespace {
+
+void collect(AtspiAccessible* object, AtspiRole role, const std::optional<std::string>& name, int depth,
+             std::vector<Accessible>& found, bool firstOnly) {
+    if (!object || depth < 0 || (firstOnly && !found.empty())) return;
+    const int count = atspi_accessible_get_child_count(object, nullptr);
+    for (int i = 0; i < count && i < 2000; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, nullptr);
+        if (!child) continue;
+        bool matches = atspi_accessible_get_role(child, nullptr) == role;
+        if (matches && name) {
+            gchar* childName = atspi_accessible_get_name(child, nullptr);
+            std::string text = childName ? childName : "";
+            g_free(childName);
+            while (!text.empty() && text.back() == ' ')
+                text.pop_back();
+            matches = text == *name;
+        }
+        if (matches) {
+            found.emplace_back(static_cast<AtspiAccessible*>(g_object_ref(child)));
+            if (firstOnly) {
+                g_object_unref(child);
+                return;
+            }
+        }
+        collect(child, role, name, depth - 1, found, firstOnly);
+        g_object_unref(child);
+    }
+}
+
+} // namespace
+
+Accessible Accessible::find(AtspiRole role, const std::optional<std::string>& name, int depth) const {
+    std::vector<Accessible> found;
+    collect(object_, role, name, depth, found, true);
+    return found.empty() ? Accessible() : found.front();
+}
+
+std::vector<Accessible> Accessible::findAll(AtspiRole role, int depth) const {
+    std::vector<Accessible> found;
+    collect(object_, role, std::nullopt, depth, found, false);
+    return found;
+}
+
+std::vector<Accessible> Accessible::children() const {
+    std::vector<Accessible> children;
+    const int count = object_ ? atspi_accessible_get_child_count(object_, nullptr) : 0;
+    for (int i = 0; i < count && i < 2000; ++i)
+        if (AtspiAccessible* child = atspi_accessible_get_child_at_index(object_, i, nullptr))
+            children.emplace_back(child);
+    return children;
+}
+
+std::string Accessible::name() const {
+    gchar* text = object_ ? atspi_accessible_get_name(object_, nullptr) : nullptr;
+    std::string name = text ? text : "";
+    g_free(text);
+    return name;
+}
+
+std::optional<Box> Accessible::extents() const {
+    AtspiComponent* component = object_ ? atspi_accessible_get_component_iface(object_) : nullptr;
+    if (!component) return std::nullopt;
+    AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    g_object_unref(component);
+    if (!rect) return std::nullopt;
+    Box box{rect->x, rect->y, rect->width, rect->height};
+    g_free(rect);
+    return box;
+}
+
+bool Accessible::hasState(AtspiStateType state) const {
+    AtspiStateSet* states = object_ ? atspi_accessible_get_state_set(object_) : nullptr;
+    const bool shown = states && atspi_state_set_contains(states, state);
+    if (states) g_object_unref(states);
+    return shown;
+}
+
+std::string Accessible::text() const {
+    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
+    if (!text) return {};
+    gchar* content = atspi_text_get_text(text, 0, -1, nullptr);
+    std::string result = content ? content : "";
+    g_free(content);
+    g_object_unref(text);
+    return result;
+}
+
+bool Accessible::setSelection(int start, int end) const {
+    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
+    if (!text) return false;
+    const bool done = atspi_text_set_selection(text, 0, start, end, nullptr);
+    g_object_unref(text);
+    return done;
+}
+
+bool Accessible::doAction() const {
+    AtspiAction* action = object_ ? atspi_accessible_get_action_iface(object_) : nullptr;
+    if (!action) return false;
+    const bool done = atspi_action_do_action(action, 0, nullptr);
+    g_object_unref(action);
+    return done;
+}
+
+// --- Quoddle and the applications --------------------------------------------------------------------------
+
+Quoddle::Quoddle(const PlistDictionary& preferences) {
+    char pattern[] = "/tmp/quoddle-e2e-XXXXXX";
+    folder_ = mkdtemp(pattern);
+    configHome_ = folder_ / "config";
+    logFile_ = folder_ / "quoddle.log";
+    fs::create_directories(configHome_ / "quoddle");
+    {
+        FileDefaultsStore store(configHome_ / "quoddle" / "preferences.plist");
+        // A test looks at the palette, not at the settings window.
+        store.set("ShowSettingsOnLaunch", false);
+        for (const auto& [key, value] : preferences)
+            store.set(key, value);
+        store.synchronize();
+    }
+    process_ = std::make_unique<Process>(std::vector<std::string>{(buildDirectory() / "quoddle").string()},
+                                         std::map<std::string, std::string>{{"XDG_CONFIG_HOME", configHome_}},
+                                         logFile_);
+    waitFor([this] { return log().find("quoddle: ready") != std::string::npos || !process_->running(); },
+            10s);
+}
+
+Quoddle::~Quoddle() {
+    process_->terminate();
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+}
+
+int Quoddle::quit() {
+    return process_->terminate();
+}
+
+std::string Quoddle::log() const {
+    return readFile(logFile_);
+}
+
+std::string Quoddle::historyText() const {
+    return captured({(buildDirectory() / "quoddle").string(), "history", "export"},
+                    {{"XDG_CONFIG_HOME", configHome_}});
+}
+
+int Quoddle::storedUses(const std::string& applicationKey, const std::string& title) const {
+    std::istringstream lines(historyText());
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');)
+            if (!cell.empty()) fields.push_back(cell);
+        if (fields.size() >= 3 && fields[0] == applicationKey && fields[2] == title)
+            return std::stoi(fields[1]);
+    }
+    return 0;
+}
+
+std::optional<Box> Quoddle::palette(Screen& screen) {
+    const unsigned long window = screen.windowNamed(pid(), "Quoddle");
+    return window ? screen.mappedFrame(window) : std::nullopt;
+}
+
+std::vector<std::pair<std::string, Box>> Quoddle::paletteButtons() {
+    std::vector<std::pair<std::string, Box>> buttons;
+    Accessible app = Accessible::application(pid(), 2s);
+    for (const Accessible& window : app.children()) {
+        if (window.name() != "Quoddle palette") continue;
+        for (const Accessible& button : window.findAll(ATSPI_ROLE_PUSH_BUTTON, 4))
+            if (std::optional<Box> box = button.extents()) buttons.emplace_back(button.name(), *box);
+    }
+    return buttons;
+}
+
+Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle) {
+    char pattern[] = "/tmp/quoddle-app-XXXXXX";
+    const int fd = mkstemp(pattern);
+    if (fd >= 0) close(fd);
+    outputFile_ = pattern;
+    process_ = std::make_unique<Process>(arguments, std::map<std::string, std::string>{}, outputFile_);
+    Screen screen;
+    waitFor([&] { return (window_ = screen.windowNamed(pid(), windowTitle)) && screen.mappedFrame(window_); },
+            10s);
+    Accessible::application(pid(), 10s);
+}
+
+std::string Application::output() const {
+    return readFile(outputFile_);
+}
+
+} // namespace quoddle::desktop

@@ -1,0 +1,166 @@
+#pragma once
+// What the end-to-end tests need to act as a person on the virtual desktop and to look from outside:
+// processes they start (and always stop), real input through XTest, X windows, and AT-SPI reads of the
+// applications' widgets. Every wait has a deadline; nothing sleeps for a fixed time to let things happen.
+
+#include "platform/PlistValue.h"
+
+#include <atspi/atspi.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct _XDisplay;
+using Display = _XDisplay;
+
+namespace quoddle::desktop {
+
+using namespace std::chrono_literals;
+
+// Polls the condition every few milliseconds until it holds or the deadline passes; true when it held.
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 5s);
+
+// A program the test started, stopped (SIGTERM, then SIGKILL) and reaped when it goes.
+class Process {
+public:
+    Process(const std::vector<std::string>& arguments,
+            const std::map<std::string, std::string>& environment = {},
+            const std::filesystem::path& output = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running();
+    // Sends SIGTERM and waits for the exit; the exit status, or -1 when it had to be killed.
+    int terminate(std::chrono::milliseconds deadline = 5s);
+    void signal(int number);
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+struct Box {
+    int x = 0, y = 0, width = 0, height = 0;
+    int centerX() const { return x + width / 2; }
+    int centerY() const { return y + height / 2; }
+    bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
+};
+
+// The test's own connection to the display, for input and for looking at windows.
+class Screen {
+public:
+    Screen();
+    ~Screen();
+    Screen(const Screen&) = delete;
+    Screen& operator=(const Screen&) = delete;
+    bool available() const { return display_ != nullptr; }
+
+    void moveTo(int x, int y);
+    void press(unsigned button = 1);
+    void release(unsigned button = 1);
+    void click(int x, int y, unsigned button = 1);
+    // A drag from one point to another in small steps, as a hand makes it.
+    void drag(int fromX, int fromY, int toX, int toY);
+    // A key by its X name ("Return", "Escape", "a", "F10"), with modifiers held ("Control_L", "Alt_L", ...).
+    void key(const std::string& name, const std::vector<std::string>& modifiers = {});
+
+    // The mapped top-level client windows of a process, with their frames on the screen.
+    std::vector<std::pair<unsigned long, Box>> mappedWindowsOf(pid_t pid);
+    // The window of a process whose title is this (mapped or not); 0 when there is none.
+    unsigned long windowNamed(pid_t pid, const std::string& title);
+    std::optional<Box> mappedFrame(unsigned long window);
+    void activate(unsigned long window);
+    // The text the CLIPBOARD selection holds, read with xclip (the user's clipboard is the test's here).
+    std::string clipboardText();
+    // Saves the whole screen (for a person to look at what the test saw).
+    void screenshot(const std::filesystem::path& file);
+
+private:
+    Display* display_ = nullptr;
+};
+
+// Reads applications' widgets through AT-SPI, as a screen reader would.
+class Accessible {
+public:
+    explicit Accessible(AtspiAccessible* object = nullptr) : object_(object) {}
+    Accessible(const Accessible& other);
+    Accessible& operator=(const Accessible& other);
+    ~Accessible();
+    explicit operator bool() const { return object_ != nullptr; }
+
+    // The application registered by this process, once it has registered.
+    static Accessible application(pid_t pid, std::chrono::milliseconds deadline = 5s);
+    // The first descendant (depth first, not below closed menus' popups) with the role and, when given,
+    // the name.
+    Accessible find(AtspiRole role, const std::optional<std::string>& name = std::nullopt,
+                    int depth = 12) const;
+    std::vector<Accessible> findAll(AtspiRole role, int depth = 12) const;
+    std::vector<Accessible> children() const;
+    std::string name() const;
+    std::optional<Box> extents() const;
+    bool showing() const { return hasState(ATSPI_STATE_SHOWING); }
+    bool hasState(AtspiStateType state) const;
+    std::string text() const;
+    bool setSelection(int start, int end) const;
+    bool doAction() const;
+
+private:
+    AtspiAccessible* object_ = nullptr;
+};
+
+// A Quoddle started for one test, on preferences of its own.
+class Quoddle {
+public:
+    // Writes the preferences first (the history and any others), then starts the program and waits until
+    // it says it is ready.
+    explicit Quoddle(const PlistDictionary& preferences = {});
+    ~Quoddle();
+    pid_t pid() const { return process_->pid(); }
+    // Ends it as the session would (SIGTERM), so it saves its history; the status it exits with.
+    int quit();
+    // The stored history as settings text (quit first to read what it saved).
+    std::string historyText() const;
+    // The use count of a title under an application key, from the stored history; 0 when absent.
+    int storedUses(const std::string& applicationKey, const std::string& title) const;
+    std::string log() const;
+    // The palette's frame while it is shown.
+    std::optional<Box> palette(Screen& screen);
+    // The palette's buttons as AT-SPI shows them (label and frame).
+    std::vector<std::pair<std::string, Box>> paletteButtons();
+    const std::filesystem::path& configHome() const { return configHome_; }
+
+private:
+    std::filesystem::path folder_;
+    std::filesystem::path configHome_;
+    std::filesystem::path logFile_;
+    std::unique_ptr<Process> process_;
+};
+
+// A sample or Debian application started for one test, with its window up and registered with AT-SPI.
+class Application {
+public:
+    Application(const std::vector<std::string>& arguments, const std::string& windowTitle);
+    pid_t pid() const { return process_->pid(); }
+    Process& process() { return *process_; }
+    unsigned long window() const { return window_; }
+    Accessible accessible() const { return Accessible::application(pid()); }
+    std::string output() const;
+
+private:
+    std::filesystem::path outputFile_;
+    std::unique_ptr<Process> process_;
+    unsigned long window_ = 0;
+};
+
+std::filesystem::path buildDirectory();
+std::filesystem::path screenshotDirectory();
+
+} // namespace quoddle::desktop
