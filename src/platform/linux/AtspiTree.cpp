@@ -14,6 +14,8 @@ namespace {
 // Trees come from other applications: bound what is read of them.
 constexpr int kMaxChildren = 4096;
 constexpr int kMaxHitDepth = 32;
+constexpr std::size_t kMaxChildrenSearchedAtPoint = 256;
+constexpr std::size_t kMaxChildrenLookedThrough = 16;
 constexpr int kMaxTextAncestorSteps = 4;
 constexpr int kMenuBarSearchDepth = 6;
 constexpr int kMenuBarSearchBudget = 400;
@@ -498,6 +500,24 @@ AXResult<ProcessId> AtspiTree::pid(const AtspiElement& element) {
     return {kAXErrorSuccess, element.pid};
 }
 
+GRef<AtspiAccessible> AtspiTree::showingChildAt(AtspiAccessible* parent, int x, int y, int levels) {
+    auto children = childrenOf(parent);
+    if (!children || children->size() > kMaxChildrenSearchedAtPoint) return {};
+    // Later children are drawn over earlier ones.
+    for (auto it = children->rbegin(); it != children->rend(); ++it) {
+        if (!hasState(it->get(), ATSPI_STATE_SHOWING)) continue;
+        std::optional<Rect> frame = extents(it->get());
+        if (frame && x >= frame->minX() && x < frame->maxX() && y >= frame->minY() && y < frame->maxY())
+            return *it;
+    }
+    // A child may stand for its content without covering it (a GTK notebook's page is a tab whose extents
+    // are the tab's): its own children are looked at too.
+    if (levels > 1 && children->size() <= kMaxChildrenLookedThrough)
+        for (auto it = children->rbegin(); it != children->rend(); ++it)
+            if (GRef<AtspiAccessible> inner = showingChildAt(it->get(), x, y, levels - 1)) return inner;
+    return {};
+}
+
 AXResult<AXUIElementRef> AtspiTree::elementAtPoint(ProcessId pid, int x, int y) {
     GRef<AtspiAccessible> application = applicationOfPid_(pid);
     if (!application) return {kAXErrorCannotComplete};
@@ -528,7 +548,11 @@ AXResult<AXUIElementRef> AtspiTree::elementAtPoint(ProcessId pid, int x, int y) 
         GErrorSlot error;
         auto deeper = GRef<AtspiAccessible>::adopt(atspi_component_get_accessible_at_point(
             component.get(), x, y, ATSPI_COORD_TYPE_SCREEN, error.out()));
-        if (error || !deeper || deeper.get() == current.get()) break;
+        // Some containers do not pass the question on (a GTK notebook answers only for its tabs): then the
+        // child under the point is looked for among the children.
+        if (error || !deeper || deeper.get() == current.get())
+            deeper = showingChildAt(current.get(), x, y, 2);
+        if (!deeper) break;
         current = std::move(deeper);
     }
     // A Qt text edit's deepest element is its viewport: the text is one or two levels up.

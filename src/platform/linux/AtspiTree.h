@@ -81,6 +81,8 @@ private:
     GRef<AtspiAccessible> parentOf(AtspiAccessible* object);
     std::optional<std::vector<GRef<AtspiAccessible>>> childrenOf(AtspiAccessible* object);
     GRef<AtspiAccessible> findMenuBar(AtspiAccessible* application);
+    // The showing child (or, `levels` deep, grandchild) whose extents hold the point.
+    GRef<AtspiAccessible> showingChildAt(AtspiAccessible* parent, int x, int y, int levels);
     AXUIElementRef presentedObject(AtspiAccessible* object, ProcessId pid);
 
     ProcessId ownPid_;
