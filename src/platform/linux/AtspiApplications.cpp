@@ -20,6 +20,7 @@ std::vector<RunningApplication> AtspiApplications::rescan() {
 
     std::vector<Entry> next;
     std::vector<RunningApplication> appeared;
+    incomplete_ = false;
     for (int i = 0; i < std::min(count, kMaxApplications); ++i) {
         auto object =
             GRef<AtspiAccessible>::adopt(atspi_accessible_get_child_at_index(desktop.get(), i, error.out()));
@@ -35,7 +36,10 @@ std::vector<RunningApplication> AtspiApplications::rescan() {
             continue;
         }
         std::optional<std::string> name = takeGString(atspi_accessible_get_name(object.get(), error.out()));
-        if (error || !name || name->empty()) continue; // asked again at the next rescan
+        if (error || !name || name->empty()) {
+            incomplete_ = true;
+            continue;
+        }
         RunningApplication application{pid, *name, *name};
         if (desktopFileIdOfPid_)
             if (std::optional<std::string> id = desktopFileIdOfPid_(pid); id && !id->empty())

@@ -29,6 +29,9 @@ public:
     // Reads the registry's list again. Returns the applications that were not there before; those that
     // left are dropped. This process is never listed (it is never asked about itself).
     std::vector<RunningApplication> rescan();
+    // Whether the last rescan met applications that did not tell their name yet (one that has just
+    // registered may not answer at once); they are listed by a later rescan.
+    bool lastRescanWasIncomplete() const { return incomplete_; }
 
     std::vector<RunningApplication> running() const;
     std::optional<RunningApplication> find(ProcessId pid) const;
@@ -42,6 +45,7 @@ private:
     ProcessId ownPid_;
     DesktopFileIdOfPid desktopFileIdOfPid_;
     std::vector<Entry> entries_; // in the registry's order
+    bool incomplete_ = false;
 };
 
 } // namespace quoddle

@@ -88,7 +88,7 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
           getpid(), [this](ProcessId pid) { return applications_.objectOf(pid); }, kAtspiTimeout),
       hub_(tree_, runLoop_, getpid(), [this] { input_.drain(); }), keyPoster_(display_.get()),
       accessibility_(tree_, hub_, display_.get(), ui_.ownWindows, keyPoster_, getpid(),
-                     [this] { applications_.rescan(); }),
+                     [this] { workspace_.refreshApplications(); }),
       eventTaps_(input_), keyboardLayout_(display_.get()),
       activeWindow_([this](std::optional<ProcessId> pid) { workspace_.activeProcessChanged(pid); }),
       platform_{defaultsStore_,  workspace_,     runLoop_,       clock_,      appServices_,

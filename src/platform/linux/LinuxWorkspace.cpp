@@ -2,6 +2,11 @@
 
 namespace quoddle {
 
+namespace {
+constexpr int kNameRetries = 8;
+constexpr std::chrono::milliseconds kNameRetryInterval{250};
+} // namespace
+
 LinuxWorkspace::LinuxWorkspace(AtspiApplications& applications, RunLoop& runLoop, RunningApplication current,
                                OpenExternalURL openExternalURL,
                                OpenAccessibilitySettings openAccessibilitySettings)
@@ -49,16 +54,25 @@ void LinuxWorkspace::applicationsChanged() {
     rescanQueued_ = true;
     runLoop_.post([this] {
         rescanQueued_ = false;
-        rescanAndAnnounce();
+        retries_ = 0;
+        refreshApplications();
     });
 }
 
-void LinuxWorkspace::rescanAndAnnounce() {
+void LinuxWorkspace::refreshApplications() {
     for (const RunningApplication& application : applications_.rescan()) {
         std::map<std::string, std::any> userInfo{{NSWorkspaceApplicationKey, application}};
         if (application.bundleIdentifier)
             userInfo.emplace(NSApplicationBundleIdentifierKey, *application.bundleIdentifier);
         center_.postNotificationName(NSWorkspaceDidLaunchApplicationNotification, this, std::move(userInfo));
+    }
+    // An application that has just registered may not say its name yet: ask again a few times.
+    if (applications_.lastRescanWasIncomplete() && !retryTimer_ && retries_ < kNameRetries) {
+        ++retries_;
+        retryTimer_ = runLoop_.scheduleTimer(kNameRetryInterval, false, [this] {
+            retryTimer_.reset();
+            refreshApplications();
+        });
     }
 }
 

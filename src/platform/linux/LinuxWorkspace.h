@@ -36,12 +36,12 @@ public:
     // The set of registered applications changed: read it again (coalesced on the main loop) and announce
     // the new ones.
     void applicationsChanged();
+    // The same at once (an application is met that is not known yet).
+    void refreshApplications();
     // The window manager activated a window of this process (none: no window).
     void activeProcessChanged(std::optional<ProcessId> pid);
 
 private:
-    void rescanAndAnnounce();
-
     AtspiApplications& applications_;
     RunLoop& runLoop_;
     RunningApplication current_;
@@ -50,6 +50,8 @@ private:
     NotificationCenter center_;
     std::optional<ProcessId> activePid_;
     bool rescanQueued_ = false;
+    std::optional<TimerId> retryTimer_;
+    int retries_ = 0;
 };
 
 // Where the core looks for the accessibility preference pane; the workspace opens the system's
