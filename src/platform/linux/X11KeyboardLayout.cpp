@@ -4,6 +4,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 namespace quoddle {
@@ -45,7 +46,9 @@ std::optional<char16_t> X11KeyboardLayout::characterForKeyCode(std::uint16_t vir
     if (!display_ || !keycode) return std::nullopt;
     // Answered from Xlib's copy of the keyboard map; only the first call asks the server.
     const KeySym keysym = XkbKeycodeToKeysym(display_, *keycode, 0, 0);
-    if (keysym == NoSymbol) return std::nullopt;
+    // Keypad keys are keys of their own to Linux toolkits (Ctrl+KP_Subtract is not Ctrl+minus): a "char"
+    // line's character is typed on the main keys, even where the keypad has the higher code.
+    if (keysym == NoSymbol || IsKeypadKey(keysym)) return std::nullopt;
     return characterOfKeysym(keysym);
 }
 

@@ -291,7 +291,8 @@ TEST(X11KeyboardLayout, TypesTheUsCharactersAndFeedsTheCoreKeyTables) {
     EXPECT_EQ(layout.characterForKeyCode(kVK_ANSI_Semicolon), u';');
     EXPECT_EQ(layout.characterForKeyCode(kVK_ANSI_Grave), u'`');
     EXPECT_EQ(layout.characterForKeyCode(kVK_Space), u' ');
-    EXPECT_EQ(layout.characterForKeyCode(kVK_ANSI_KeypadDivide), u'/');
+    EXPECT_EQ(layout.characterForKeyCode(kVK_ANSI_KeypadDivide), std::nullopt)
+        << "keypad keys are keys of their own";
     EXPECT_EQ(layout.characterForKeyCode(kVK_ANSI_Keypad7), std::nullopt); // KP_Home without Num Lock
     EXPECT_EQ(layout.characterForKeyCode(kVK_Return), std::nullopt);
     EXPECT_EQ(layout.characterForKeyCode(kVK_F1), std::nullopt);
@@ -302,6 +303,8 @@ TEST(X11KeyboardLayout, TypesTheUsCharactersAndFeedsTheCoreKeyTables) {
     KeyCodeTables tables(layout);
     EXPECT_EQ(tables.NSStringToKeyCode("c"), kVK_ANSI_C);
     EXPECT_EQ(tables.NSStringToKeyCode("1"), kVK_ANSI_1);
+    EXPECT_EQ(tables.NSStringToKeyCode("-"), kVK_ANSI_Minus)
+        << "not the keypad's minus, which has the higher code";
     EXPECT_EQ(tables.keyCodeToNSString(kVK_ANSI_Quote), "'");
     EXPECT_EQ(tables.NSStringToKeyCode("\xc3\xa9"), 0xFFFF); // no US key types é
 }
