@@ -89,6 +89,7 @@ struct XRecordInput::Impl {
     DisplayHandle control;
     DisplayHandle data;
     XRecordContext context = 0;
+    std::uint64_t session = 0; // counts starts, so a listener's restart is not taken for the old session
     bool recordingMotion = false;
     NotifierHandle dataNotifier;
     NotifierHandle controlNotifier;
@@ -175,6 +176,7 @@ bool XRecordInput::Impl::start(std::string* reason) {
         return false;
     };
     if (context) return true;
+    ++session;
     control = openDisplay(displayName);
     data = openDisplay(displayName);
     if (!control || !data) return fail("cannot open the X display");
@@ -227,7 +229,11 @@ void XRecordInput::Impl::readControlEvents() {
     ensureX11ErrorHandlers();
     for (int pass = 0; pass < 8; ++pass) {
         Display* display = control.get();
-        if (!display || displayConnectionBroken(display)) return;
+        if (!display) return;
+        if (displayConnectionBroken(display)) {
+            processReplies(); // ends the recording and tells the listeners
+            return;
+        }
         bool rawInput = false;
         while (XPending(display) > 0) {
             XEvent event;
@@ -250,9 +256,11 @@ void XRecordInput::Impl::processReplies() {
     if (!displayConnectionBroken(data.get())) XRecordProcessReplies(data.get());
     const bool broken = endOfData || displayConnectionBroken(data.get()) ||
                         (control && displayConnectionBroken(control.get()));
+    const std::uint64_t brokenSession = session;
     std::shared_ptr<bool> stillAlive = alive;
     deliverRecorded();
-    if (!*stillAlive || !broken || !data) return;
+    // A listener may have stopped, or stopped and started again, meanwhile.
+    if (!*stillAlive || !broken || !data || session != brokenSession) return;
     // Stop before telling, so a listener can start again at once.
     stop();
     const std::vector<ListenerEntry> snapshot = listeners;
