@@ -253,6 +253,57 @@ TEST_P(MenuLearning, AServicesItemChosenByItsMnemonicIsLearned) {
 INSTANTIATE_TEST_SUITE_P(SampleApplications, MenuLearning, ::testing::Values(kGtk, kQt),
                          [](const auto& info) { return info.param.program == kGtk.program ? "Gtk" : "Qt"; });
 
+// An application started while Quoddle runs is observed from its start.
+TEST(LaunchedApplication, AnApplicationStartedAfterQuoddleGetsThePalette) {
+    Screen screen;
+    if (!screen.available()) GTEST_SKIP() << "no display: run under scripts/desktop-session";
+    Quoddle quoddle;
+    ASSERT_NE(quoddle.log().find("quoddle: ready"), std::string::npos) << quoddle.log();
+    Application gtk(
+        {(buildDirectory() / kGtk.program).string(), "--view-text", "one two three four five six"},
+        kGtk.windowTitle);
+    screen.activate(gtk.window());
+    Accessible view;
+    for (const Accessible& text : gtk.accessible().findAll(ATSPI_ROLE_TEXT))
+        if (auto box = text.extents(); box && (!view || box->height > view.extents()->height)) view = text;
+    ASSERT_TRUE(view);
+    // The launch reaches Quoddle a moment after the application registers: a person takes that moment too.
+    ASSERT_TRUE(waitFor([&] {
+        const Box box = *view.extents();
+        screen.drag(box.x + 8, box.y + 10, box.x + 140, box.y + 10);
+        return waitFor([&] { return quoddle.palette(screen).has_value(); }, 500ms);
+    })) << quoddle.log();
+}
+
+// An application that stops answering (stopped with SIGSTOP) costs Quoddle a bounded wait, never the
+// palette of another application.
+TEST(HungApplication, AStoppedApplicationNeverFreezesThePaletteOfAnother) {
+    Screen screen;
+    if (!screen.available()) GTEST_SKIP() << "no display: run under scripts/desktop-session";
+    Application gtk({(buildDirectory() / kGtk.program).string()}, kGtk.windowTitle);
+    Application qt({(buildDirectory() / kQt.program).string(), "--view-text", "one two three four five six"},
+                   kQt.windowTitle);
+    Quoddle quoddle;
+    ASSERT_NE(quoddle.log().find("quoddle: ready"), std::string::npos) << quoddle.log();
+
+    gtk.process().signal(SIGSTOP);
+    // A press in the stopped application: Quoddle asks it what is under the pointer and gets no answer.
+    std::optional<Box> stopped = screen.mappedFrame(gtk.window());
+    ASSERT_TRUE(stopped);
+    screen.click(stopped->centerX(), stopped->centerY());
+
+    screen.activate(qt.window());
+    Accessible view;
+    for (const Accessible& text : qt.accessible().findAll(ATSPI_ROLE_TEXT))
+        if (auto box = text.extents(); box && (!view || box->height > view.extents()->height)) view = text;
+    ASSERT_TRUE(view);
+    const Box box = *view.extents();
+    screen.drag(box.x + 8, box.y + 10, box.x + 140, box.y + 10);
+    // Far below the 15 s an unbounded first call to a hung application would take.
+    EXPECT_TRUE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 3s)) << quoddle.log();
+    gtk.process().signal(SIGCONT);
+}
+
 INSTANTIATE_TEST_SUITE_P(SampleApplications, Palette, ::testing::Values(kGtk, kQt),
                          [](const auto& info) { return info.param.program == kGtk.program ? "Gtk" : "Qt"; });
 
