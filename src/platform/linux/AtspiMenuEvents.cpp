@@ -27,6 +27,8 @@ MenuEventKind menuEventKindOf(std::string_view type, int detail1, AtspiRole sour
     if ((type == "object:state-changed:selected" || type == "object:state-changed:focused") && on &&
         isMenuItem(source) && isMenu(parent))
         return MenuEventKind::itemHighlighted;
+    if (type == "object:state-changed:showing" && on && isMenuItem(source) && isMenu(parent))
+        return MenuEventKind::itemShown;
     return MenuEventKind::none;
 }
 

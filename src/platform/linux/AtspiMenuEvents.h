@@ -5,6 +5,7 @@
 //   GTK  object:state-changed:selected on a menu item  1: highlighted
 //   Qt   object:state-changed:showing on a popup menu  1: opened; 0: closed
 //   Qt   object:state-changed:focused on a menu item   1: highlighted
+//   GTK  object:state-changed:showing on a menu item   1: on screen, where it can be clicked
 // Everything else (items showing as their menu opens, focus on menu-bar items, de-highlights) says nothing
 // the choice depends on.
 
@@ -16,7 +17,7 @@
 
 namespace quoddle {
 
-enum class MenuEventKind { none, menuShown, submenuShown, menuHidden, itemHighlighted };
+enum class MenuEventKind { none, menuShown, submenuShown, menuHidden, itemHighlighted, itemShown };
 
 // The source's role and its parent's (none when it has no parent).
 MenuEventKind menuEventKindOf(std::string_view type, int detail1, AtspiRole source,

@@ -171,6 +171,9 @@ void AtspiEventHub::handleMenuEvent(const QueuedEvent& event, AtspiRole role, Pr
     case MenuEventKind::itemHighlighted:
         menus.itemHighlighted(tree_.menuElement(parent.get()), tree_.objectElement(source));
         return;
+    case MenuEventKind::itemShown:
+        menus.itemShown(tree_.menuElement(parent.get()), tree_.objectElement(source));
+        return;
     }
 }
 
@@ -216,7 +219,7 @@ MenuChoiceInference& AtspiEventHub::menusOf(ProcessId pid) {
                 atspi_accessible_get_child_at_index(element->accessible.get(), 0, error.out()));
             return child && atspi_accessible_get_role(child.get(), error.out()) == ATSPI_ROLE_POPUP_MENU;
         };
-        slot = std::make_unique<MenuChoiceInference>(pid, std::move(hooks));
+        slot = std::make_unique<MenuChoiceInference>(std::move(hooks));
     }
     return *slot;
 }

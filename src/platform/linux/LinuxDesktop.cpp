@@ -31,17 +31,6 @@ std::optional<std::string> desktopFileIdOfProcess(Display* display, ProcessId pi
     return std::nullopt;
 }
 
-// The process whose override-redirect window (a popup menu, a tooltip) is topmost at the point.
-std::optional<ProcessId> popupOwnerAt(Display* display, int x, int y) {
-    std::optional<TopLevelWindow> top = topLevelWindowAt(display, x, y);
-    if (!top || !top->pid) return std::nullopt;
-    X11ErrorTrap trap(display);
-    XWindowAttributes attributes{};
-    if (!XGetWindowAttributes(display, top->window, &attributes) || !attributes.override_redirect)
-        return std::nullopt;
-    return top->pid;
-}
-
 // The key that closed a menu, by its X name: "Return", "Escape", "space", or the character of a letter.
 std::string keyNameOf(unsigned long keysym) {
     if (keysym == 0) return {};
@@ -142,8 +131,6 @@ void LinuxDesktop::menuInput(const InputEvent& event) {
         return;
     }
     input.at = Point{double(event.rootX), double(event.rootY)};
-    if (input.kind != MenuInput::Kind::keyPress)
-        input.popupOwner = popupOwnerAt(display_.get(), event.rootX, event.rootY);
     hub_.menuInput(input);
 }
 

@@ -43,11 +43,9 @@ void MenuChoiceInference::menuShown(const AXUIElementRef& menu) {
         itemExtents_.clear();
     }
     open_.push_back({menu, nullptr, ++openings_});
-    if (hooks_.itemsOf && hooks_.extentsOf)
+    if (hooks_.itemsOf)
         for (const AXUIElementRef& item : hooks_.itemsOf(menu))
-            if (std::optional<Rect> extents = hooks_.extentsOf(item);
-                extents && isPlausibleOnScreen(*extents))
-                itemExtents_.emplace_back(item, *extents);
+            noteExtents(item);
     hooks_.deliver("AXMenuOpened", menu);
 }
 
@@ -73,17 +71,22 @@ void MenuChoiceInference::itemHighlighted(const AXUIElementRef& menu, const AXUI
     if (hooks_.opensSubmenu && hooks_.opensSubmenu(item)) return;
     lastItem_ = item;
     lastItemMenu_ = menu;
-    // A GTK submenu's items are placed only once its popup maps, after the menu reported itself open.
-    if (std::optional<Rect> extents = hooks_.extentsOf ? hooks_.extentsOf(item) : std::nullopt;
-        extents && isPlausibleOnScreen(*extents))
-        itemExtents_.emplace_back(item, *extents);
+    noteExtents(item);
+}
+
+void MenuChoiceInference::itemShown(const AXUIElementRef& menu, const AXUIElementRef& item) {
+    if (item && find(open_, menu)) noteExtents(item);
+}
+
+void MenuChoiceInference::noteExtents(const AXUIElementRef& item) {
+    std::optional<Rect> extents = hooks_.extentsOf ? hooks_.extentsOf(item) : std::nullopt;
+    if (extents && isPlausibleOnScreen(*extents)) itemExtents_.emplace_back(item, *extents);
 }
 
 void MenuChoiceInference::input(const MenuInput& input) {
     // Kept also while no menu is known to be open: input reaches Quoddle before the toolkit's events about
     // what the input did.
     lastInput_ = input;
-    if (input.kind == MenuInput::Kind::buttonPress) lastPress_ = input;
 }
 
 std::optional<std::pair<AXUIElementRef, AXUIElementRef>>
@@ -91,12 +94,6 @@ MenuChoiceInference::choice(const std::vector<OpenMenu>& closing) const {
     if (!closingInput_) return std::nullopt;
     const MenuInput& input = *closingInput_;
     if (input.kind == MenuInput::Kind::buttonRelease) {
-        // A release over one of this application's popups ends on the item under it, which the toolkit has
-        // highlighted; a release that closed the menus elsewhere was a click outside. The popup may be gone
-        // by the time the release is looked at: then the press of the same click tells.
-        const bool overPopup = input.popupOwner == pid_ ||
-                               (lastPress_ && lastPress_->at == input.at && lastPress_->popupOwner == pid_);
-        if (overPopup && lastItem_) return std::pair{lastItemMenu_, lastItem_};
         for (auto it = itemExtents_.rbegin(); it != itemExtents_.rend(); ++it)
             if (it->first == lastItem_ && contains(it->second, input.at))
                 return std::pair{lastItemMenu_, lastItem_};

@@ -17,7 +17,6 @@
 
 #include "platform/Accessibility.h"
 #include "platform/Geometry.h"
-#include "platform/Workspace.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,9 +32,6 @@ struct MenuInput {
     Kind kind = Kind::keyPress;
     Point at;        // buttons: the pointer, in event coordinates
     std::string key; // keys: "Return", "KP_Enter", "space", "Escape", or one lower-case character
-    // Buttons: the process whose popup (override-redirect) window was under the pointer when the input
-    // monitor saw the event; menus are such windows, so a release there is a release inside a menu.
-    std::optional<ProcessId> popupOwner;
 };
 
 class MenuChoiceInference {
@@ -54,12 +50,15 @@ public:
         std::function<bool(const AXUIElementRef& item)> opensSubmenu;
     };
 
-    MenuChoiceInference(ProcessId pid, Hooks hooks) : pid_(pid), hooks_(std::move(hooks)) {}
+    explicit MenuChoiceInference(Hooks hooks) : hooks_(std::move(hooks)) {}
 
     void menuShown(const AXUIElementRef& menu);
     // The caller first hands over all input received up to now: it is what closed the menu.
     void menuHidden(const AXUIElementRef& menu);
     void itemHighlighted(const AXUIElementRef& menu, const AXUIElementRef& item);
+    // An item of an open menu is on screen now (GTK places a submenu's items only when its popup maps,
+    // some time after the menu reported itself open).
+    void itemShown(const AXUIElementRef& menu, const AXUIElementRef& item);
     void input(const MenuInput& input);
 
     bool hasOpenMenus() const { return !open_.empty(); }
@@ -80,8 +79,8 @@ private:
     // Menus that hid while others stayed open, and then the user went on in those: closed.
     void closeLeftSubmenus();
     void decide();
+    void noteExtents(const AXUIElementRef& item);
 
-    ProcessId pid_;
     Hooks hooks_;
     std::vector<OpenMenu> open_;   // in opening order
     std::vector<OpenMenu> hidden_; // hidden, not yet reported closed
@@ -92,7 +91,6 @@ private:
     // a highlight's event may arrive after the click that closed the menus.
     std::vector<std::pair<AXUIElementRef, Rect>> itemExtents_;
     std::optional<MenuInput> lastInput_;
-    std::optional<MenuInput> lastPress_;
     std::optional<MenuInput> closingInput_; // the last input when the first menu of a cascade hid
 };
 

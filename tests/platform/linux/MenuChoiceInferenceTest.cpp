@@ -18,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr ProcessId kApplication = 4242;
-
 class FakeElement : public AXUIElementData {
 public:
     FakeElement(std::string path, std::string name) : path(std::move(path)), name(std::move(name)) {}
@@ -65,16 +63,12 @@ struct Replay {
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         // First pass: what the recording knows of the items (extents, key bindings, submenus, members).
-        static const std::regex popup(R"re(# popup .*?:"[^"]*" (-?\d+) (-?\d+) (\d+) (\d+))re");
         static const std::regex extents(R"re(# extents .*?:"([^"]*)" (-?\d+) (-?\d+) (\d+) (\d+))re");
         static const std::regex binding(R"re(# keybinding .*?:"([^"]*)" "(.*)")re");
         static const std::regex event(R"re((\d+) (\S+) (-?\d+) (-?\d+) (.*))re");
         std::smatch m;
         for (const std::string& line : lines) {
-            if (std::regex_match(line, m, popup))
-                popups.push_back(
-                    Rect{{std::stod(m[1]), std::stod(m[2])}, {std::stod(m[3]), std::stod(m[4])}});
-            else if (std::regex_match(line, m, extents))
+            if (std::regex_match(line, m, extents))
                 extentsByName[m[1]] =
                     Rect{{std::stod(m[2]), std::stod(m[3])}, {std::stod(m[4]), std::stod(m[5])}};
             else if (std::regex_match(line, m, binding))
@@ -112,7 +106,7 @@ struct Replay {
         hooks.opensSubmenu = [this](const AXUIElementRef& item) {
             return fake(item).path.starts_with("menu:") || submenuHolders.count(fake(item).path) != 0;
         };
-        inference = std::make_unique<MenuChoiceInference>(kApplication, std::move(hooks));
+        inference = std::make_unique<MenuChoiceInference>(std::move(hooks));
 
         static const std::regex key(R"re(# input key (\S+).*)re");
         static const std::regex button(R"re(# input button-(press|release) \d+ at (\d+),(\d+).*)re");
@@ -120,19 +114,12 @@ struct Replay {
             if (std::regex_match(line, m, key)) {
                 std::string name = m[1];
                 if (name.starts_with("alt+")) name.erase(0, 4);
-                inference->input({MenuInput::Kind::keyPress, {}, name, std::nullopt});
+                inference->input({MenuInput::Kind::keyPress, {}, name});
             } else if (std::regex_match(line, m, button)) {
-                MenuInput input{m[1] == "press" ? MenuInput::Kind::buttonPress
-                                                : MenuInput::Kind::buttonRelease,
-                                Point{std::stod(m[2]), std::stod(m[3])},
-                                {},
-                                std::nullopt};
-                // The recording knows where the popups were; X tells the backend which window is there.
-                for (const Rect& rect : popups)
-                    if (input.at.x >= rect.minX() && input.at.x < rect.maxX() && input.at.y >= rect.minY() &&
-                        input.at.y < rect.maxY())
-                        input.popupOwner = kApplication;
-                inference->input(input);
+                inference->input(
+                    {m[1] == "press" ? MenuInput::Kind::buttonPress : MenuInput::Kind::buttonRelease,
+                     Point{std::stod(m[2]), std::stod(m[3])},
+                     {}});
             } else if (std::regex_match(line, m, event)) {
                 replay(m[2], std::stoi(m[3]), pathOf(m[5]));
             }
@@ -160,6 +147,9 @@ struct Replay {
             break;
         case MenuEventKind::itemHighlighted:
             inference->itemHighlighted(parentMenu, source);
+            break;
+        case MenuEventKind::itemShown:
+            inference->itemShown(parentMenu, source);
             break;
         }
     }
@@ -199,7 +189,6 @@ struct Replay {
         return static_cast<const FakeElement&>(*element);
     }
 
-    std::vector<Rect> popups;
     std::map<std::string, Rect> extentsByName;
     std::map<std::string, std::optional<std::string>> mnemonicByName;
     std::map<std::string, std::set<std::string>> membersOf;
