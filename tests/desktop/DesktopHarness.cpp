@@ -160,7 +160,7 @@ void Screen::click(int x, int y, unsigned button) {
     release(button);
 }
 
-void Screen::drag(int fromX, int fromY, int toX, int toY) {
+void Screen::drag(int fromX, int fromY, int toX, int toY, bool letGo) {
     moveTo(fromX, fromY);
     press();
     const int steps = 8;
@@ -169,7 +169,7 @@ void Screen::drag(int fromX, int fromY, int toX, int toY) {
         // The toolkit follows a drag as motion events arrive; a person's drag takes a moment too.
         std::this_thread::sleep_for(15ms);
     }
-    release();
+    if (letGo) release();
 }
 
 void Screen::key(const std::string& name, const std::vector<std::string>& modifiers) {
@@ -255,6 +255,27 @@ std::optional<Box> Screen::mappedFrame(unsigned long window) {
     return Box{x, y, attributes.width, attributes.height};
 }
 
+std::optional<std::chrono::steady_clock::time_point>
+Screen::waitForMap(unsigned long window, const std::function<void()>& meanwhile,
+                   std::chrono::milliseconds deadline) {
+    XSelectInput(display_, window, StructureNotifyMask);
+    XSync(display_, False);
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    std::optional<std::chrono::steady_clock::time_point> mapped;
+    while (!mapped && std::chrono::steady_clock::now() < end) {
+        while (!mapped && XPending(display_)) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (event.type == MapNotify && event.xmap.window == window)
+                mapped = std::chrono::steady_clock::now();
+        }
+        if (meanwhile) meanwhile();
+        if (!mapped) std::this_thread::sleep_for(200us);
+    }
+    XSelectInput(display_, window, NoEventMask);
+    return mapped;
+}
+
 void Screen::activate(unsigned long window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -269,7 +290,9 @@ void Screen::activate(unsigned long window) {
 }
 
 std::string Screen::clipboardText() {
-    return captured({"xclip", "-o", "-selection", "clipboard"}, {});
+    std::string text = captured({"xclip", "-o", "-selection", "clipboard"}, {});
+    // xclip says so on its error output when the clipboard holds nothing.
+    return text.starts_with("Error: ") ? std::string() : text;
 }
 
 void Screen::screenshot(const fs::path& file) {
@@ -362,6 +385,10 @@ std::vector<Accessible> Accessible::findAll(AtspiRole role, int depth) const {
     std::vector<Accessible> found;
     collect(object_, role, std::nullopt, depth, found, false);
     return found;
+}
+
+void Accessible::forgetCachedTree() const {
+    if (object_) atspi_accessible_clear_cache(object_);
 }
 
 std::vector<Accessible> Accessible::children() const {
@@ -480,19 +507,37 @@ int Quoddle::storedUses(const std::string& applicationKey, const std::string& ti
 }
 
 std::optional<Box> Quoddle::palette(Screen& screen) {
-    const unsigned long window = screen.windowNamed(pid(), "Quoddle");
+    const unsigned long window = screen.windowNamed(pid(), "Quoddle Palette");
     return window ? screen.mappedFrame(window) : std::nullopt;
 }
 
 std::vector<std::pair<std::string, Box>> Quoddle::paletteButtons() {
-    std::vector<std::pair<std::string, Box>> buttons;
-    Accessible app = Accessible::application(pid(), 2s);
-    for (const Accessible& window : app.children()) {
-        if (window.name() != "Quoddle palette") continue;
-        for (const Accessible& button : window.findAll(ATSPI_ROLE_PUSH_BUTTON, 4))
-            if (std::optional<Box> box = button.extents()) buttons.emplace_back(button.name(), *box);
-    }
-    return buttons;
+    auto read = [this] {
+        std::vector<std::pair<std::string, Box>> buttons;
+        Accessible app = Accessible::application(pid(), 2s);
+        for (const Accessible& window : app.children()) {
+            if (window.name() != "Quoddle palette") continue;
+            // The palette's buttons are made anew at every showing: what libatspi remembers of them is stale.
+            window.forgetCachedTree();
+            for (const Accessible& button : window.findAll(ATSPI_ROLE_PUSH_BUTTON, 4))
+                if (std::optional<Box> box = button.extents(); box && button.showing())
+                    buttons.emplace_back(button.name(), *box);
+        }
+        return buttons;
+    };
+    // Qt tells AT-SPI about new buttons a moment after they appear: read until two readings agree.
+    std::vector<std::pair<std::string, Box>> previous = read(), current;
+    waitFor(
+        [&] {
+            current = read();
+            const bool settled = !current.empty() && current.size() == previous.size() &&
+                                 std::equal(current.begin(), current.end(), previous.begin(),
+                                            [](const auto& a, const auto& b) { return a.first == b.first; });
+            previous = current;
+            return settled;
+        },
+        2s);
+    return current;
 }
 
 Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle) {

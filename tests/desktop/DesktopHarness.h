@@ -67,8 +67,9 @@ public:
     void press(unsigned button = 1);
     void release(unsigned button = 1);
     void click(int x, int y, unsigned button = 1);
-    // A drag from one point to another in small steps, as a hand makes it.
-    void drag(int fromX, int fromY, int toX, int toY);
+    // A drag from one point to another in small steps, as a hand makes it; the button is let go at the
+    // end unless `release` is false.
+    void drag(int fromX, int fromY, int toX, int toY, bool release = true);
     // A key by its X name ("Return", "Escape", "a", "F10"), with modifiers held ("Control_L", "Alt_L", ...).
     void key(const std::string& name, const std::vector<std::string>& modifiers = {});
 
@@ -77,6 +78,11 @@ public:
     // The window of a process whose title is this (mapped or not); 0 when there is none.
     unsigned long windowNamed(pid_t pid, const std::string& title);
     std::optional<Box> mappedFrame(unsigned long window);
+    // Waits for the window to be mapped (it must not be yet), calling `meanwhile` as it waits; the moment
+    // the server reported the map, or none at the deadline.
+    std::optional<std::chrono::steady_clock::time_point> waitForMap(unsigned long window,
+                                                                    const std::function<void()>& meanwhile,
+                                                                    std::chrono::milliseconds deadline = 2s);
     void activate(unsigned long window);
     // The text the CLIPBOARD selection holds, read with xclip (the user's clipboard is the test's here).
     std::string clipboardText();
@@ -104,6 +110,7 @@ public:
                     int depth = 12) const;
     std::vector<Accessible> findAll(AtspiRole role, int depth = 12) const;
     std::vector<Accessible> children() const;
+    void forgetCachedTree() const;
     std::string name() const;
     std::optional<Box> extents() const;
     bool showing() const { return hasState(ATSPI_STATE_SHOWING); }
@@ -135,6 +142,8 @@ public:
     std::optional<Box> palette(Screen& screen);
     // The palette's buttons as AT-SPI shows them (label and frame).
     std::vector<std::pair<std::string, Box>> paletteButtons();
+    // The palette's X window, mapped or not; 0 before Quoddle made it.
+    unsigned long paletteWindow(Screen& screen) { return screen.windowNamed(pid(), "Quoddle Palette"); }
     const std::filesystem::path& configHome() const { return configHome_; }
 
 private:

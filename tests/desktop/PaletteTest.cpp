@@ -169,7 +169,7 @@ protected:
         Accessible bar = app->accessible().find(ATSPI_ROLE_MENU_BAR);
         for (AtspiRole role : {ATSPI_ROLE_MENU, ATSPI_ROLE_MENU_ITEM})
             if (Accessible item = bar.find(role, name, 0)) return item;
-        return {};
+        return Accessible();
     }
     // A menu item that is on screen (its menu open), by name.
     std::optional<Box> shownItem(const std::string& name) {

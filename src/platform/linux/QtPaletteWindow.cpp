@@ -157,7 +157,7 @@ QtPaletteWindow::QtPaletteWindow(const QtScreens& screens)
     w.setAttribute(Qt::WA_ShowWithoutActivating);
     w.setAttribute(Qt::WA_QuitOnClose, false);
     w.setFocusPolicy(Qt::NoFocus);
-    w.setWindowTitle(QStringLiteral("Quoddle"));
+    w.setWindowTitle(QStringLiteral("Quoddle Palette"));
     w.setAccessibleName(QStringLiteral("Quoddle palette"));
     QFont font = w.font();
     font.setPixelSize(kButtonFontPixelSize);

@@ -149,7 +149,7 @@ TEST_F(QtPaletteWindowTest, AnswersHitTestsForItsButtonsAndItself) {
     const auto onWindow = own.hitTest(Point{102, 170});
     ASSERT_TRUE(onWindow);
     EXPECT_EQ(onWindow->role, "AXWindow");
-    EXPECT_EQ(onWindow->title, "Quoddle");
+    EXPECT_EQ(onWindow->title, "Quoddle Palette");
     EXPECT_EQ(onWindow->frame, (Rect{{100, 120}, {180, 58}}));
     const auto onSecond = own.hitTest(Point{185.9, 152});
     ASSERT_TRUE(onSecond);
