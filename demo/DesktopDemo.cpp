@@ -120,8 +120,13 @@ private:
     }
 
     void click(Quoddle& quoddle, const std::string& label) {
-        for (const auto& [name, box] : quoddle.paletteButtons())
-            if (name == label) screen_.click(box.centerX(), box.centerY());
+        std::optional<Box> button;
+        waitFor([&] {
+            for (const auto& [name, box] : quoddle.paletteButtons())
+                if (name == label) button = box;
+            return button.has_value();
+        });
+        if (button) screen_.click(button->centerX(), button->centerY());
     }
 
     void chooseFromMenu(Application& application) {

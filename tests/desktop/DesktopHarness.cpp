@@ -525,18 +525,18 @@ std::vector<std::pair<std::string, Box>> Quoddle::paletteButtons() {
         }
         return buttons;
     };
-    // Qt tells AT-SPI about new buttons a moment after they appear: read until two readings agree.
+    // Qt tells AT-SPI about new buttons a moment after they appear: read until two readings a little
+    // apart agree.
     std::vector<std::pair<std::string, Box>> previous = read(), current;
-    waitFor(
-        [&] {
-            current = read();
-            const bool settled = !current.empty() && current.size() == previous.size() &&
-                                 std::equal(current.begin(), current.end(), previous.begin(),
-                                            [](const auto& a, const auto& b) { return a.first == b.first; });
-            previous = current;
-            return settled;
-        },
-        2s);
+    const auto same = [](const auto& a, const auto& b) { return a.first == b.first; };
+    for (int reading = 0; reading < 20; ++reading) {
+        std::this_thread::sleep_for(100ms);
+        current = read();
+        if (!current.empty() && current.size() == previous.size() &&
+            std::equal(current.begin(), current.end(), previous.begin(), same))
+            break;
+        previous = current;
+    }
     return current;
 }
 

@@ -105,21 +105,26 @@ private:
     QString fullTitle_;
 };
 
-QtButton::QtButton(QWidget& parent, const Rect& frame) : frame_(frame) {
-    auto* button = new PaletteButtonWidget(&parent);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAutoDefault(false);
-    button->setGeometry(qRectOfPixelRect(pixelRectOfTopLeftRect(frame)));
-    button->show();
-    widget_ = button;
+QtButton::QtButton(QPushButton& widget, const Rect& frame, std::function<void(QPushButton&)> recycle)
+    : frame_(frame), widget_(&widget), recycle_(std::move(recycle)) {
+    widget.setGeometry(qRectOfPixelRect(pixelRectOfTopLeftRect(frame)));
+    widget.show();
 }
 
 QtButton::~QtButton() {
-    // Later, not now: the last reference may go at the end of the widget's own click.
-    if (widget_) {
-        widget_->hide();
+    if (widget_) giveBackWidget();
+}
+
+void QtButton::giveBackWidget() {
+    widget_->hide();
+    widget_->disconnect();
+    // Kept for the next rebuild, not destroyed: a click may still be delivered to it (it can be removed from
+    // inside its own click), and a screen reader keeps knowing the same button.
+    if (recycle_)
+        recycle_(*widget_);
+    else
         widget_->deleteLater();
-    }
+    widget_ = nullptr;
 }
 
 void QtButton::setTitle(const std::string& title) {
@@ -129,13 +134,7 @@ void QtButton::setTitle(const std::string& title) {
 }
 
 void QtButton::removeFromSuperview() {
-    if (widget_) {
-        widget_->hide();
-        widget_->disconnect();
-        // Removed from inside its own click: Qt is still delivering that click to the widget.
-        widget_->deleteLater();
-        widget_ = nullptr;
-    }
+    if (widget_) giveBackWidget();
     if (auto detach = std::move(detach_)) detach(this);
 }
 
@@ -170,8 +169,10 @@ QtPaletteWindow::QtPaletteWindow(const QtScreens& screens)
 
 QtPaletteWindow::~QtPaletteWindow() {
     // The buttons' widgets go with the window; the core may still hold the buttons.
-    for (const auto& button : buttons_)
+    for (const auto& button : buttons_) {
         button->detach_ = nullptr;
+        button->recycle_ = nullptr;
+    }
 }
 
 bool QtPaletteWindow::isVisible() const {
@@ -212,7 +213,19 @@ std::optional<Rect> QtPaletteWindow::screenFrame() const {
 }
 
 ButtonRef QtPaletteWindow::addButton(const Rect& frame) {
-    auto button = std::make_shared<QtButton>(*widget_, frame);
+    QPushButton* widget = nullptr;
+    while (!widget && !spareWidgets_.empty()) {
+        widget = spareWidgets_.back().data();
+        spareWidgets_.pop_back();
+    }
+    if (!widget) {
+        auto* made = new PaletteButtonWidget(widget_.get());
+        made->setFocusPolicy(Qt::NoFocus);
+        made->setAutoDefault(false);
+        widget = made;
+    }
+    auto button = std::make_shared<QtButton>(
+        *widget, frame, [this](QPushButton& spare) { spareWidgets_.emplace_back(&spare); });
     button->detach_ = [this](QtButton* detached) {
         std::erase_if(buttons_, [detached](const auto& b) { return b.get() == detached; });
     };

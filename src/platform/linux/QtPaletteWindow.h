@@ -20,7 +20,8 @@ class PaletteWidget;
 
 class QtButton : public Button {
 public:
-    QtButton(QWidget& parent, const Rect& frame);
+    // Shows the push button at the frame; `recycle` takes it back when the button is removed.
+    QtButton(QPushButton& widget, const Rect& frame, std::function<void(QPushButton&)> recycle);
     ~QtButton() override;
     QtButton(const QtButton&) = delete;
     QtButton& operator=(const QtButton&) = delete;
@@ -50,6 +51,9 @@ private:
     std::function<void(Button&)> action_;
     QPointer<QPushButton> widget_;
     std::function<void(QtButton*)> detach_;
+    std::function<void(QPushButton&)> recycle_;
+
+    void giveBackWidget();
 };
 
 class QtPaletteWindow : public PaletteWindow {
@@ -95,6 +99,8 @@ private:
     bool opaque_ = true;
     bool hidesOnDeactivate_ = true;
     std::vector<std::shared_ptr<QtButton>> buttons_;
+    // Push buttons of removed palette buttons, hidden, for the next ones: a rebuild reuses them.
+    std::vector<QPointer<QPushButton>> spareWidgets_;
     std::function<void()> willClose_;
 };
 

@@ -90,7 +90,7 @@ TEST_F(QtPaletteWindowTest, ShowsTitlesLiterallyAndElidesWhatDoesNotFit) {
     }
 }
 
-TEST_F(QtPaletteWindowTest, ClicksRunTheActionAndRemovedButtonsGo) {
+TEST_F(QtPaletteWindowTest, ClicksRunTheActionAndRemovedButtonsGoAndAreReused) {
     ButtonRef kept = palette.addButton(Rect{{6, 6}, {80, 20}});
     ButtonRef removed = palette.addButton(Rect{{90, 6}, {80, 20}});
     int keptClicks = 0;
@@ -116,10 +116,16 @@ TEST_F(QtPaletteWindowTest, ClicksRunTheActionAndRemovedButtonsGo) {
     EXPECT_EQ(removedClicks, 1);
     EXPECT_EQ(palette.buttons().size(), 1u);
     EXPECT_EQ(palette.buttons().front(), kept);
-    ASSERT_TRUE(spinUntil([&] { return removedWidget.isNull(); }));
+    EXPECT_FALSE(removedWidget->isVisible()) << "taken off the palette";
     EXPECT_EQ(static_cast<QtButton&>(*removed).widget(), nullptr);
     removed->removeFromSuperview(); // a second time: nothing
     removed.reset();
+    // The next button reuses the push button, with nothing of the removed one's action.
+    ButtonRef next = palette.addButton(Rect{{90, 6}, {80, 20}});
+    EXPECT_EQ(static_cast<QtButton&>(*next).widget(), removedWidget.data());
+    removedWidget->click();
+    EXPECT_EQ(removedClicks, 1);
+    next->removeFromSuperview();
 
     // A button the core let go of stays on the palette, and still works, until it is removed.
     QPointer<QPushButton> keptWidget = static_cast<QtButton&>(*kept).widget();
