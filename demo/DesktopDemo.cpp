@@ -89,12 +89,7 @@ public:
 private:
     Accessible textViewOf(Application& application) {
         Accessible view;
-        waitFor([&] {
-            for (const Accessible& text : application.accessible().findAll(ATSPI_ROLE_TEXT))
-                if (auto box = text.extents(); box && (!view || box->height > view.extents()->height))
-                    view = text;
-            return bool(view);
-        });
+        waitFor([&] { return bool(view = application.textView()); });
         return view;
     }
 

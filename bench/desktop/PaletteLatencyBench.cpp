@@ -76,9 +76,7 @@ void PaletteLatency(benchmark::State& state) {
                     "Quoddle GTK Sample");
     Quoddle quoddle;
     screen.activate(gtk.window());
-    Accessible view;
-    for (const Accessible& text : gtk.accessible().findAll(ATSPI_ROLE_TEXT))
-        if (auto box = text.extents(); box && (!view || box->height > view.extents()->height)) view = text;
+    Accessible view = gtk.textView();
     AtspiEventListener* listener = atspi_event_listener_new(onSelection, nullptr, nullptr);
     atspi_event_listener_register(listener, "object:text-selection-changed", nullptr);
     const Box box = *view.extents();

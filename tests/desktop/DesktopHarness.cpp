@@ -219,17 +219,6 @@ void collectClients(Display* display, Window window, std::vector<Window>& client
 
 } // namespace
 
-std::vector<std::pair<unsigned long, Box>> Screen::mappedWindowsOf(pid_t pid) {
-    std::vector<Window> clients;
-    collectClients(display_, DefaultRootWindow(display_), clients, 0);
-    std::vector<std::pair<unsigned long, Box>> windows;
-    for (Window window : clients) {
-        if (cardinalProperty(display_, window, "_NET_WM_PID") != pid) continue;
-        if (auto frame = mappedFrame(window)) windows.emplace_back(window, *frame);
-    }
-    return windows;
-}
-
 unsigned long Screen::windowNamed(pid_t pid, const std::string& title) {
     std::vector<Window> clients;
     collectClients(display_, DefaultRootWindow(display_), clients, 0);
@@ -435,22 +424,6 @@ std::string Accessible::text() const {
     return result;
 }
 
-bool Accessible::setSelection(int start, int end) const {
-    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
-    if (!text) return false;
-    const bool done = atspi_text_set_selection(text, 0, start, end, nullptr);
-    g_object_unref(text);
-    return done;
-}
-
-bool Accessible::doAction() const {
-    AtspiAction* action = object_ ? atspi_accessible_get_action_iface(object_) : nullptr;
-    if (!action) return false;
-    const bool done = atspi_action_do_action(action, 0, nullptr);
-    g_object_unref(action);
-    return done;
-}
-
 // --- Quoddle and the applications --------------------------------------------------------------------------
 
 Quoddle::Quoddle(const PlistDictionary& preferences) {
@@ -550,6 +523,13 @@ Application::Application(const std::vector<std::string>& arguments, const std::s
     waitFor([&] { return (window_ = screen.windowNamed(pid(), windowTitle)) && screen.mappedFrame(window_); },
             10s);
     Accessible::application(pid(), 10s);
+}
+
+Accessible Application::textView() const {
+    Accessible view;
+    for (const Accessible& text : accessible().findAll(ATSPI_ROLE_TEXT))
+        if (auto box = text.extents(); box && (!view || box->height > view.extents()->height)) view = text;
+    return view;
 }
 
 std::string Application::output() const {

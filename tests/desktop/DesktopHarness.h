@@ -73,8 +73,6 @@ public:
     // A key by its X name ("Return", "Escape", "a", "F10"), with modifiers held ("Control_L", "Alt_L", ...).
     void key(const std::string& name, const std::vector<std::string>& modifiers = {});
 
-    // The mapped top-level client windows of a process, with their frames on the screen.
-    std::vector<std::pair<unsigned long, Box>> mappedWindowsOf(pid_t pid);
     // The window of a process whose title is this (mapped or not); 0 when there is none.
     unsigned long windowNamed(pid_t pid, const std::string& title);
     std::optional<Box> mappedFrame(unsigned long window);
@@ -116,8 +114,6 @@ public:
     bool showing() const { return hasState(ATSPI_STATE_SHOWING); }
     bool hasState(AtspiStateType state) const;
     std::string text() const;
-    bool setSelection(int start, int end) const;
-    bool doAction() const;
 
 private:
     AtspiAccessible* object_ = nullptr;
@@ -144,7 +140,6 @@ public:
     std::vector<std::pair<std::string, Box>> paletteButtons();
     // The palette's X window, mapped or not; 0 before Quoddle made it.
     unsigned long paletteWindow(Screen& screen) { return screen.windowNamed(pid(), "Quoddle Palette"); }
-    const std::filesystem::path& configHome() const { return configHome_; }
 
 private:
     std::filesystem::path folder_;
@@ -161,6 +156,8 @@ public:
     Process& process() { return *process_; }
     unsigned long window() const { return window_; }
     Accessible accessible() const { return Accessible::application(pid()); }
+    // The sample applications' text view: their tallest text widget (the other is a one-line entry).
+    Accessible textView() const;
     std::string output() const;
 
 private:

@@ -44,10 +44,7 @@ protected:
         quoddle = std::make_unique<Quoddle>(preferences);
         ASSERT_NE(quoddle->log().find("quoddle: ready"), std::string::npos) << quoddle->log();
         screen.activate(app->window());
-        // The text view is the tallest text widget (the other is the one-line entry).
-        for (const Accessible& text : app->accessible().findAll(ATSPI_ROLE_TEXT))
-            if (auto box = text.extents(); box && (!textView || box->height > textView.extents()->height))
-                textView = text;
+        textView = app->textView();
         ASSERT_TRUE(textView) << "no text view in the AT-SPI tree";
     }
     // Drags over the first words of the text view and lets go; the release point.
@@ -263,9 +260,7 @@ TEST(LaunchedApplication, AnApplicationStartedAfterQuoddleGetsThePalette) {
         {(buildDirectory() / kGtk.program).string(), "--view-text", "one two three four five six"},
         kGtk.windowTitle);
     screen.activate(gtk.window());
-    Accessible view;
-    for (const Accessible& text : gtk.accessible().findAll(ATSPI_ROLE_TEXT))
-        if (auto box = text.extents(); box && (!view || box->height > view.extents()->height)) view = text;
+    Accessible view = gtk.textView();
     ASSERT_TRUE(view);
     // The launch reaches Quoddle a moment after the application registers: a person takes that moment too.
     ASSERT_TRUE(waitFor([&] {
@@ -293,9 +288,7 @@ TEST(HungApplication, AStoppedApplicationNeverFreezesThePaletteOfAnother) {
     screen.click(stopped->centerX(), stopped->centerY());
 
     screen.activate(qt.window());
-    Accessible view;
-    for (const Accessible& text : qt.accessible().findAll(ATSPI_ROLE_TEXT))
-        if (auto box = text.extents(); box && (!view || box->height > view.extents()->height)) view = text;
+    Accessible view = qt.textView();
     ASSERT_TRUE(view);
     const Box box = *view.extents();
     screen.drag(box.x + 8, box.y + 10, box.x + 140, box.y + 10);
