@@ -91,6 +91,22 @@ TEST_P(Palette, ADragSelectionShowsThePaletteBesideThePointerWithTheShortcutButt
     EXPECT_EQ(paletteLabels(), (std::vector<std::string>{"Copy", "Cut", "Paste", "All", "Undo"}));
 }
 
+// A one-line entry (GtkEntry, QLineEdit) gets the palette as the text view does.
+TEST_P(Palette, ADragSelectionInTheOneLineEntryShowsThePaletteToo) {
+    start();
+    Accessible entry;
+    for (const Accessible& text : app->accessible().findAll(ATSPI_ROLE_TEXT))
+        if (auto box = text.extents(); box && (!entry || box->height < entry.extents()->height)) entry = text;
+    ASSERT_TRUE(entry && entry.extents()->height < textView.extents()->height);
+    const Box box = *entry.extents();
+    screen.click(box.x + box.width - 10, box.centerY()); // focus it first, so no select-all on focus
+    screen.drag(box.x + 10, box.centerY(), box.x + 90, box.centerY());
+    ASSERT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
+    clickPaletteButton("Copy");
+    EXPECT_TRUE(waitFor([&] { return screen.clipboardText().find("quick") != std::string::npos; }))
+        << "clipboard: " << screen.clipboardText();
+}
+
 TEST_P(Palette, AServiceButtonPressesTheApplicationsMenuItemAndCountsTheUse) {
     start(historyOf(GetParam().applicationKey, "Make Upper Case", 3));
     dragSelect();
