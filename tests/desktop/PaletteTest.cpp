@@ -91,7 +91,8 @@ TEST_P(Palette, ADragSelectionShowsThePaletteBesideThePointerWithTheShortcutButt
     EXPECT_EQ(paletteLabels(), (std::vector<std::string>{"Copy", "Cut", "Paste", "All", "Undo"}));
 }
 
-// A one-line entry (GtkEntry, QLineEdit) gets the palette as the text view does.
+// A one-line entry (GtkEntry, QLineEdit) gets the palette as the text view does, also when the drag's press
+// is what focuses it.
 TEST_P(Palette, ADragSelectionInTheOneLineEntryShowsThePaletteToo) {
     start();
     Accessible entry;
@@ -99,12 +100,11 @@ TEST_P(Palette, ADragSelectionInTheOneLineEntryShowsThePaletteToo) {
         if (auto box = text.extents(); box && (!entry || box->height < entry.extents()->height)) entry = text;
     ASSERT_TRUE(entry && entry.extents()->height < textView.extents()->height);
     const Box box = *entry.extents();
-    screen.click(box.x + box.width - 10, box.centerY()); // focus it first, so no select-all on focus
+    // Pressed while another widget has the focus: GTK reports no selection event for this drag, so the
+    // backend asks the pressed element once the button is up.
     screen.drag(box.x + 10, box.centerY(), box.x + 90, box.centerY());
     ASSERT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
-    clickPaletteButton("Copy");
-    EXPECT_TRUE(waitFor([&] { return screen.clipboardText().find("quick") != std::string::npos; }))
-        << "clipboard: " << screen.clipboardText();
+    EXPECT_EQ(paletteLabels(), (std::vector<std::string>{"Copy", "Cut", "Paste", "All", "Undo"}));
 }
 
 TEST_P(Palette, AServiceButtonPressesTheApplicationsMenuItemAndCountsTheUse) {

@@ -14,6 +14,7 @@ const char* const kEventTypes[] = {
 };
 
 constexpr std::size_t kMaxMenuItemsMeasured = 64;
+constexpr std::chrono::milliseconds kAfterRelease{30};
 // A press of Quoddle's own makes GTK highlight the item briefly; that is not the user at a menu.
 constexpr std::chrono::milliseconds kOwnPressQuiet{500};
 
@@ -227,6 +228,18 @@ MenuChoiceInference& AtspiEventHub::menusOf(ProcessId pid) {
 void AtspiEventHub::menuInput(const MenuInput& input) {
     for (auto& [pid, menus] : menus_)
         menus->input(input);
+}
+
+void AtspiEventHub::selectionMayHaveChanged(const AXUIElementRef& element) {
+    const AtspiElement* pressed = atspiElementOf(element);
+    if (!pressed || pressed->kind != AtspiElementKind::object || !pressed->accessible) return;
+    auto text = GRef<AtspiText>::adopt(atspi_accessible_get_text_iface(pressed->accessible.get()));
+    if (!text) return;
+    // After the application has handled the release itself.
+    runLoop_.scheduleTimer(kAfterRelease, false, [this, element, alive = std::weak_ptr<bool>(alive_)] {
+        if (auto stillAlive = alive.lock(); stillAlive && *stillAlive)
+            deliver(atspiElementOf(element)->pid, "AXSelectedTextChanged", element);
+    });
 }
 
 void AtspiEventHub::ownPressStarted(ProcessId pid) {

@@ -67,6 +67,9 @@ public:
     // Quoddle's own press of a menu item is recorded by the palette: the toolkit's answer to it is not a
     // choice of the user's.
     void ownPressStarted(ProcessId pid);
+    // Reports "AXSelectedTextChanged" for a text element shortly after now, for widgets that do not report
+    // every selection of theirs.
+    void selectionMayHaveChanged(const AXUIElementRef& element);
     void setApplicationsChangedHandler(std::function<void()> handler) {
         applicationsChanged_ = std::move(handler);
     }

@@ -47,7 +47,15 @@ AXResult<AXUIElementRef> LinuxAccessibility::copyElementAtPosition(const AXUIEle
         refreshApplications_();
         hit = tree_.elementAtPoint(*top->pid, px, py);
     }
+    pressedElement_ = hit ? hit.value : nullptr;
     return hit;
+}
+
+void LinuxAccessibility::releaseSeen() {
+    // A GTK entry that a drag's press has just focused reports that drag's selection by no event at all:
+    // the pressed element is asked once the button is up, as the original platform's applications tell.
+    if (AXUIElementRef pressed = std::exchange(pressedElement_, nullptr))
+        hub_.selectionMayHaveChanged(pressed);
 }
 
 void LinuxAccessibility::notePress(Point at, std::optional<OwnWindowHit> own) {

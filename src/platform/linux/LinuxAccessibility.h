@@ -44,6 +44,8 @@ public:
     // looks up the pressed element later, from the main loop; by then a click on a palette button may
     // already have hidden the palette, and the press must still count as one in this process.
     void notePress(Point at, std::optional<OwnWindowHit> own);
+    // The left button came up: the element pressed last may hold a new selection.
+    void releaseSeen();
 
 private:
     AtspiTree& tree_;
@@ -54,6 +56,7 @@ private:
     ProcessId ownPid_;
     RefreshApplications refreshApplications_;
     std::optional<std::pair<Point, OwnWindowHit>> ownPress_;
+    AXUIElementRef pressedElement_; // what the core's last hit test found
 };
 
 } // namespace quoddle

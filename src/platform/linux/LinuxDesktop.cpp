@@ -109,6 +109,7 @@ void LinuxDesktop::input(const InputEvent& event) {
         const Point at{double(event.rootX), double(event.rootY)};
         accessibility_.notePress(at, ui_.ownWindows.hitTest(at));
     }
+    if (event.kind == InputEvent::Kind::buttonRelease && event.detail == 1) accessibility_.releaseSeen();
     menuInput(event);
 }
 
