@@ -49,7 +49,6 @@ public:
     AXUIElementRef element(AtspiElementKind kind, AtspiAccessible* accessible, ProcessId pid);
     // The application element of a process without an AT-SPI application (keys can still be posted to it).
     AXUIElementRef placeholderApplication(ProcessId pid);
-    std::size_t size() const { return handles_.size() + placeholders_.size(); }
 
 private:
     void pruneIfLarge();

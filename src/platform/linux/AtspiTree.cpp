@@ -46,21 +46,14 @@ template <typename Interface> GRef<Interface> adoptInterface(Interface* proxy) {
 
 } // namespace
 
-AXError axErrorOfGError(const GError* error) {
-    if (!error) return kAXErrorSuccess;
-    // libatspi reports a vanished object or application, a refused call and a time-out all as D-Bus errors:
-    // the core only needs to know the element cannot be reached now.
-    return kAXErrorCannotComplete;
-}
-
 // Measures the AT-SPI calls of one port operation on one application: an operation that failed and took
 // the time-out marks the application unresponsive.
 class AtspiCall {
 public:
-    AtspiCall(AtspiTree& tree, ProcessId pid) : tree_(tree), pid_(pid), start_(tree.now_()) {}
+    AtspiCall(AtspiTree& tree, ProcessId pid) : tree_(tree), pid_(pid), start_(AtspiTree::Clock::now()) {}
     AtspiCall(const AtspiCall&) = delete;
     AtspiCall& operator=(const AtspiCall&) = delete;
-    ~AtspiCall() { tree_.noteCall(pid_, tree_.now_() - start_, failed_); }
+    ~AtspiCall() { tree_.noteCall(pid_, AtspiTree::Clock::now() - start_, failed_); }
     bool refused() { return tree_.isUnresponsive(pid_); }
     void failed() { failed_ = true; }
 
@@ -80,13 +73,13 @@ AtspiTree::AtspiTree(ProcessId ownPid, ApplicationOfPid applicationOfPid,
 bool AtspiTree::isUnresponsive(ProcessId pid) {
     auto it = unresponsiveUntil_.find(pid);
     if (it == unresponsiveUntil_.end()) return false;
-    if (now_() < it->second) return true;
+    if (Clock::now() < it->second) return true;
     unresponsiveUntil_.erase(it);
     return false;
 }
 
 void AtspiTree::noteCall(ProcessId pid, Clock::duration took, bool failed) {
-    if (failed && took >= callTimeout_ * 4 / 5) unresponsiveUntil_[pid] = now_() + kUnresponsiveBackoff;
+    if (failed && took >= callTimeout_ * 4 / 5) unresponsiveUntil_[pid] = Clock::now() + kUnresponsiveBackoff;
 }
 
 // --- Handles ---------------------------------------------------------------------------------------------

@@ -20,9 +20,6 @@
 
 namespace quoddle {
 
-// An AT-SPI call's outcome as the core's error codes.
-AXError axErrorOfGError(const GError* error);
-
 class AtspiTree {
 public:
     using Clock = std::chrono::steady_clock;
@@ -69,9 +66,6 @@ public:
         selectedChildren_ = std::move(provider);
     }
 
-    // For the unresponsive-application guard; a test may replace the clock.
-    void setNow(std::function<Clock::time_point()> now) { now_ = std::move(now); }
-
 private:
     friend class AtspiCall;
     bool isUnresponsive(ProcessId pid);
@@ -92,7 +86,6 @@ private:
     AXUIElementRef systemWide_;
     std::shared_ptr<const AtspiElement> lastOwnWidget_;
     SelectedChildrenOfMenu selectedChildren_;
-    std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
     std::map<ProcessId, Clock::time_point> unresponsiveUntil_;
 };
 

@@ -61,7 +61,6 @@ public:
     void itemShown(const AXUIElementRef& menu, const AXUIElementRef& item);
     void input(const MenuInput& input);
 
-    bool hasOpenMenus() const { return !open_.empty(); }
     // What a menu reports as its selected children: the item highlighted last in it.
     std::vector<AXUIElementRef> selectedChildren(const AXUIElementRef& menu) const;
 
