@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/TextCommand.h"
 
 #include "Library/UserDefaults.h"
 #include "Preferences.h"
@@ -34,12 +35,21 @@ constexpr const char* kUsage =
     "                        holds no item line and nothing was changed\n"
     "  defaults              print the effective preferences, one per line\n"
     "  demo                  run the typical use, step by step, on a simulated desktop\n"
+    "  services [--check FILE]  list the desktop services, or check one service file\n"
+    "  text upper            print standard input in upper case\n"
+    "  text lower            print standard input in lower case\n"
+    "  text sort             print the lines of standard input in sorted order\n"
+    "  text count            print the number of words, characters and lines of\n"
+    "                        standard input\n"
     "  --help                print this help\n"
     "  --version             print the version\n"
     "\n"
     "The preferences file is $XDG_CONFIG_HOME/quoddle/preferences.plist (else under\n"
     "~/.config). A running Quoddle writes its own history there when it saves: quit it\n"
-    "before importing.\n";
+    "before importing.\n"
+    "\n"
+    "The text commands read UTF-8 text of at most 16 MiB and follow the locale of\n"
+    "LC_ALL or LANG for case, sorting and word boundaries.\n";
 
 // The history as the application would load it; parts of the wrong shape are skipped with a message.
 ServiceHistory storedHistory(const UserDefaults& defaults, std::ostream& err) {
@@ -217,6 +227,12 @@ int dispatch(const std::vector<std::string>& arguments, CommandLineContext& cont
         if (count == 2 && arguments[1] == "export") return exportHistory(context);
         if (count == 3 && arguments[1] == "import") return importHistory(arguments[2], context);
         return usageError("'history' takes 'export' or 'import FILE' ('-' for standard input)", context.err);
+    }
+    if (command == "text") {
+        const auto operation = count == 2 ? textOperationNamed(arguments[1]) : std::nullopt;
+        if (operation) return runTextCommand(*operation, context.in, context.out, context.err);
+        return usageError("'text' takes 'upper', 'lower', 'sort' or 'count' and reads standard input",
+                          context.err);
     }
     std::string given;
     for (const std::string& argument : arguments)
