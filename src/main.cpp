@@ -4,15 +4,19 @@
 #include "cli/Demo.h"
 
 #include <iostream>
+#include <string_view>
 
 #ifdef QUODDLE_HAS_LINUX_BACKEND
 #include "platform/linux/LinuxMain.h"
+#include "platform/linux/services/ServicesCommand.h"
 #else
 #include "platform/sim/SimAppServices.h"
 #endif
 
 int main(int argc, char** argv) {
 #ifdef QUODDLE_HAS_LINUX_BACKEND
+    if (argc >= 2 && std::string_view(argv[1]) == "services")
+        return quoddle::runServicesCommand(argc, argv, std::cout, std::cerr);
     const quoddle::AppServices& productStrings = quoddle::linuxProductStrings();
 #else
     const quoddle::SimAppServices productStrings;
