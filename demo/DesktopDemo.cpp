@@ -3,6 +3,7 @@
 // to the real selection. scripts/demo runs it inside scripts/desktop-session.
 #include "DesktopHarness.h"
 
+#include <fstream>
 #include <iostream>
 
 namespace quoddle::desktop {
@@ -77,6 +78,30 @@ public:
         click(quoddle, "Copy");
         waitFor([&] { return screen_.clipboardText().find("pack") != std::string::npos; });
         app("the clipboard now holds \"" + screen_.clipboardText() + "\"");
+
+        step("In mousepad, a real editor with no Services menu of its own, you select words again");
+        const std::filesystem::path notes = std::filesystem::temp_directory_path() / "quoddle-demo-notes.txt";
+        std::ofstream(notes) << "sphinx of black quartz, judge my vow\n";
+        Application mousepad({"mousepad", notes.string()}, notes.string() + " - Mousepad");
+        screen_.activate(mousepad.window());
+        Accessible notesView;
+        waitFor([&] {
+            for (const Accessible& text : mousepad.accessible().findAll(ATSPI_ROLE_TEXT, 16))
+                if (text.showing() && text.hasState(ATSPI_STATE_EDITABLE)) notesView = text;
+            return bool(notesView);
+        });
+        if (!selectAndShow(quoddle, notesView, "mousepad-before")) return 1;
+        say("Make Upper Case is offered here too: mousepad has none, so Quoddle's desktop service of that "
+            "name runs");
+
+        step("You click \"Make Upper Case\" on the palette");
+        const std::string before = notesView.text();
+        click(quoddle, "Make Upper Case");
+        waitFor([&] { return notesView.text() != before; });
+        waitFor([&] { return !quoddle.palette(screen_); });
+        app("the text reads \"" + notesView.text().substr(0, notesView.text().find('\n')) + "\"");
+        shot("mousepad-after");
+        std::filesystem::remove(notes);
 
         step("Quoddle quits with the session");
         quoddle.quit();

@@ -284,6 +284,17 @@ std::string Screen::clipboardText() {
     return text.starts_with("Error: ") ? std::string() : text;
 }
 
+void Screen::setClipboardText(const std::string& text) {
+    const fs::path file = fs::temp_directory_path() / ("quoddle-clipboard-" + std::to_string(getpid()));
+    std::ofstream(file, std::ios::binary) << text;
+    // -quiet keeps xclip in the foreground, so the process the test records is the owner.
+    clipboardOwner_ = std::make_unique<Process>(
+        std::vector<std::string>{"xclip", "-quiet", "-selection", "clipboard", "-i", file.string()},
+        std::map<std::string, std::string>{}, fs::temp_directory_path() / "quoddle-xclip.log");
+    waitFor([&] { return clipboardText() == text; });
+    fs::remove(file);
+}
+
 void Screen::screenshot(const fs::path& file) {
     captured({"import", "-window", "root", file.string()}, {});
 }
@@ -424,9 +435,25 @@ std::string Accessible::text() const {
     return result;
 }
 
+std::string Accessible::selectedText() const {
+    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
+    if (!text) return {};
+    std::string result;
+    if (atspi_text_get_n_selections(text, nullptr) > 0)
+        if (AtspiRange* range = atspi_text_get_selection(text, 0, nullptr)) {
+            gchar* content = atspi_text_get_text(text, range->start_offset, range->end_offset, nullptr);
+            result = content ? content : "";
+            g_free(content);
+            g_free(range);
+        }
+    g_object_unref(text);
+    return result;
+}
+
 // --- Quoddle and the applications --------------------------------------------------------------------------
 
-Quoddle::Quoddle(const PlistDictionary& preferences) {
+Quoddle::Quoddle(const PlistDictionary& preferences, const std::map<std::string, std::string>& serviceFiles,
+                 const std::map<std::string, std::string>& environment) {
     char pattern[] = "/tmp/quoddle-e2e-XXXXXX";
     folder_ = mkdtemp(pattern);
     configHome_ = folder_ / "config";
@@ -440,9 +467,17 @@ Quoddle::Quoddle(const PlistDictionary& preferences) {
             store.set(key, value);
         store.synchronize();
     }
+    const fs::path dataHome = folder_ / "data";
+    fs::create_directories(dataHome / "quoddle" / "services");
+    for (const auto& [name, text] : serviceFiles)
+        std::ofstream(dataHome / "quoddle" / "services" / name) << text;
+    std::map<std::string, std::string> variables = environment;
+    variables["XDG_CONFIG_HOME"] = configHome_;
+    variables["XDG_DATA_HOME"] = dataHome;
+    // No services installed on the machine: only the source tree's, beside the build folder.
+    variables.try_emplace("XDG_DATA_DIRS", (folder_ / "no-system-data").string());
     process_ = std::make_unique<Process>(std::vector<std::string>{(buildDirectory() / "quoddle").string()},
-                                         std::map<std::string, std::string>{{"XDG_CONFIG_HOME", configHome_}},
-                                         logFile_);
+                                         variables, logFile_);
     waitFor([this] { return log().find("quoddle: ready") != std::string::npos || !process_->running(); },
             10s);
 }

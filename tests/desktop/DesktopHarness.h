@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -84,11 +85,15 @@ public:
     void activate(unsigned long window);
     // The text the CLIPBOARD selection holds, read with xclip (the user's clipboard is the test's here).
     std::string clipboardText();
+    // Makes the CLIPBOARD hold the text, as a user's copy in another application would (an xclip process
+    // owns it until the screen goes).
+    void setClipboardText(const std::string& text);
     // Saves the whole screen (for a person to look at what the test saw).
     void screenshot(const std::filesystem::path& file);
 
 private:
     Display* display_ = nullptr;
+    std::unique_ptr<Process> clipboardOwner_;
 };
 
 // Reads applications' widgets through AT-SPI, as a screen reader would.
@@ -114,6 +119,7 @@ public:
     bool showing() const { return hasState(ATSPI_STATE_SHOWING); }
     bool hasState(AtspiStateType state) const;
     std::string text() const;
+    std::string selectedText() const;
 
 private:
     AtspiAccessible* object_ = nullptr;
@@ -122,9 +128,12 @@ private:
 // A Quoddle started for one test, on preferences of its own.
 class Quoddle {
 public:
-    // Writes the preferences first (the history and any others), then starts the program and waits until
-    // it says it is ready.
-    explicit Quoddle(const PlistDictionary& preferences = {});
+    // Writes the preferences and the user's desktop-service files first, then starts the program (with
+    // the environment's variables added to the test's) and waits until it says it is ready. The services
+    // shipped in the source tree are found too.
+    explicit Quoddle(const PlistDictionary& preferences = {},
+                     const std::map<std::string, std::string>& serviceFiles = {},
+                     const std::map<std::string, std::string>& environment = {});
     ~Quoddle();
     pid_t pid() const { return process_->pid(); }
     // Ends it as the session would (SIGTERM), so it saves its history; the status it exits with.

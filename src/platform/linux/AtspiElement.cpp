@@ -4,11 +4,13 @@
 
 namespace quoddle {
 
-AXUIElementRef AtspiElementCache::element(AtspiElementKind kind, AtspiAccessible* accessible, ProcessId pid) {
+AXUIElementRef AtspiElementCache::element(AtspiElementKind kind, AtspiAccessible* accessible, ProcessId pid,
+                                          const std::string& detail) {
     if (!accessible) return nullptr;
-    auto& slot = handles_[{accessible, kind}];
+    auto& slot = handles_[{accessible, kind, detail}];
     if (auto alive = slot.lock()) return alive;
-    auto made = std::make_shared<const AtspiElement>(kind, GRef<AtspiAccessible>::retain(accessible), pid);
+    auto made =
+        std::make_shared<const AtspiElement>(kind, GRef<AtspiAccessible>::retain(accessible), pid, detail);
     slot = made;
     pruneIfLarge();
     return made;

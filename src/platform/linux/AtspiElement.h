@@ -10,6 +10,8 @@
 
 #include <map>
 #include <memory>
+#include <string>
+#include <tuple>
 #include <utility>
 
 namespace quoddle {
@@ -24,18 +26,30 @@ enum class AtspiElementKind {
     application,    // an application's root (the AT-SPI application object; null when it has none)
     ownWidget,      // a widget of Quoddle's own, answered in-process
     systemWide,     // the origin of hit tests
+    // The application menu the original platform has at the menu bar's index 1, which Linux applications
+    // lack: it holds the Services item, whose menu lists the application's own Services items and the
+    // desktop services. The object of each is the application object.
+    menuBarOfApplication, // the menu bar of an application that shows none
+    applicationMenuItem,
+    applicationMenu,
+    servicesMenuItem,
+    servicesMenu,
+    desktopService, // one desktop service, named by the element's detail
 };
 
 class AtspiElement : public AXUIElementData {
 public:
-    AtspiElement(AtspiElementKind kind, GRef<AtspiAccessible> accessible, ProcessId pid)
-        : kind(kind), accessible(std::move(accessible)), pid(pid) {}
+    AtspiElement(AtspiElementKind kind, GRef<AtspiAccessible> accessible, ProcessId pid,
+                 std::string detail = {})
+        : kind(kind), accessible(std::move(accessible)), pid(pid), detail(std::move(detail)) {}
 
     const AtspiElementKind kind;
-    // object and menuOfMenu: the object; systemMenuItem: the menu bar; application: the application object.
+    // object and menuOfMenu: the object; systemMenuItem: the menu bar (the application object for a menu
+    // bar of menuBarOfApplication); application and the application menu's kinds: the application object.
     const GRef<AtspiAccessible> accessible;
     const ProcessId pid;
-    OwnWindowHit own; // ownWidget only
+    const std::string detail; // desktopService: the service's name
+    OwnWindowHit own;         // ownWidget only
 };
 
 inline const AtspiElement* atspiElementOf(const AXUIElementRef& element) {
@@ -46,14 +60,16 @@ inline const AtspiElement* atspiElementOf(const AXUIElementRef& element) {
 // that have gone are dropped as the cache grows.
 class AtspiElementCache {
 public:
-    AXUIElementRef element(AtspiElementKind kind, AtspiAccessible* accessible, ProcessId pid);
+    AXUIElementRef element(AtspiElementKind kind, AtspiAccessible* accessible, ProcessId pid,
+                           const std::string& detail = {});
     // The application element of a process without an AT-SPI application (keys can still be posted to it).
     AXUIElementRef placeholderApplication(ProcessId pid);
 
 private:
     void pruneIfLarge();
 
-    std::map<std::pair<AtspiAccessible*, AtspiElementKind>, std::weak_ptr<const AtspiElement>> handles_;
+    using Key = std::tuple<AtspiAccessible*, AtspiElementKind, std::string>;
+    std::map<Key, std::weak_ptr<const AtspiElement>> handles_;
     std::map<ProcessId, std::weak_ptr<const AtspiElement>> placeholders_;
     std::size_t pruneAt_ = 256;
 };

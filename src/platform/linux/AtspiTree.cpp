@@ -1,5 +1,7 @@
 #include "platform/linux/AtspiTree.h"
 
+#include "platform/linux/AtspiCall.h"
+
 #include "platform/linux/AtspiMenuEvents.h"
 #include "platform/linux/AtspiRoles.h"
 
@@ -45,24 +47,6 @@ template <typename Interface> GRef<Interface> adoptInterface(Interface* proxy) {
 }
 
 } // namespace
-
-// Measures the AT-SPI calls of one port operation on one application: an operation that failed and took
-// the time-out marks the application unresponsive.
-class AtspiCall {
-public:
-    AtspiCall(AtspiTree& tree, ProcessId pid) : tree_(tree), pid_(pid), start_(AtspiTree::Clock::now()) {}
-    AtspiCall(const AtspiCall&) = delete;
-    AtspiCall& operator=(const AtspiCall&) = delete;
-    ~AtspiCall() { tree_.noteCall(pid_, AtspiTree::Clock::now() - start_, failed_); }
-    bool refused() { return tree_.isUnresponsive(pid_); }
-    void failed() { failed_ = true; }
-
-private:
-    AtspiTree& tree_;
-    ProcessId pid_;
-    AtspiTree::Clock::time_point start_;
-    bool failed_ = false;
-};
 
 AtspiTree::AtspiTree(ProcessId ownPid, ApplicationOfPid applicationOfPid,
                      std::chrono::milliseconds callTimeout)
@@ -227,6 +211,13 @@ std::string AtspiTree::presentedRole(const AtspiElement& element) {
         return element.own.role;
     case AtspiElementKind::systemWide:
         return "AXSystemWide";
+    case AtspiElementKind::menuBarOfApplication:
+    case AtspiElementKind::applicationMenuItem:
+    case AtspiElementKind::applicationMenu:
+    case AtspiElementKind::servicesMenuItem:
+    case AtspiElementKind::servicesMenu:
+    case AtspiElementKind::desktopService:
+        return applicationMenuRole(element);
     case AtspiElementKind::object:
         break;
     }
@@ -256,11 +247,21 @@ std::optional<std::vector<AXUIElementRef>> AtspiTree::presentedChildren(const At
     case AtspiElementKind::ownWidget:
     case AtspiElementKind::systemWide:
         return presented;
+    case AtspiElementKind::menuBarOfApplication:
+    case AtspiElementKind::applicationMenuItem:
+    case AtspiElementKind::applicationMenu:
+    case AtspiElementKind::servicesMenuItem:
+    case AtspiElementKind::servicesMenu:
+    case AtspiElementKind::desktopService:
+        return applicationMenuChildren(element);
     case AtspiElementKind::application: {
         if (!object) return std::nullopt;
-        // The menu bar first, as the original platform lists it among the application's children.
+        // The menu bar first, as the original platform lists it among the application's children; one
+        // of its own for an application that shows none, so every application has a Services menu.
         if (GRef<AtspiAccessible> menuBar = findMenuBar(object))
             presented.push_back(cache_.element(AtspiElementKind::object, menuBar.get(), element.pid));
+        else
+            presented.push_back(applicationMenuElement(AtspiElementKind::menuBarOfApplication, element));
         auto windows = childrenOf(object);
         if (!windows) return std::nullopt;
         presentAll(*windows);
@@ -281,8 +282,12 @@ std::optional<std::vector<AXUIElementRef>> AtspiTree::presentedChildren(const At
         return std::vector{cache_.element(AtspiElementKind::menuOfMenu, object, element.pid)};
     auto children = childrenOf(object);
     if (!children) return std::nullopt;
-    if (*role == ATSPI_ROLE_MENU_BAR)
+    if (*role == ATSPI_ROLE_MENU_BAR) {
         presented.push_back(cache_.element(AtspiElementKind::systemMenuItem, object, element.pid));
+        if (GRef<AtspiAccessible> application = applicationOfPid_(element.pid))
+            presented.push_back(
+                cache_.element(AtspiElementKind::applicationMenuItem, application.get(), element.pid));
+    }
     presentAll(*children);
     return presented;
 }
@@ -295,7 +300,16 @@ AXUIElementRef AtspiTree::presentedParent(const AtspiElement& element) {
     case AtspiElementKind::systemWide:
         return nullptr;
     case AtspiElementKind::systemMenuItem:
+        if (roleOf(object) == ATSPI_ROLE_APPLICATION)
+            return cache_.element(AtspiElementKind::menuBarOfApplication, object, element.pid);
         return cache_.element(AtspiElementKind::object, object, element.pid);
+    case AtspiElementKind::menuBarOfApplication:
+    case AtspiElementKind::applicationMenuItem:
+    case AtspiElementKind::applicationMenu:
+    case AtspiElementKind::servicesMenuItem:
+    case AtspiElementKind::servicesMenu:
+    case AtspiElementKind::desktopService:
+        return applicationMenuParent(element);
     case AtspiElementKind::menuOfMenu:
         return cache_.element(AtspiElementKind::object, object, element.pid);
     case AtspiElementKind::object:
@@ -325,6 +339,7 @@ AXResult<AXAttributeValue> AtspiTree::attribute(const AtspiElement& element, con
         return {kAXErrorAttributeUnsupported};
     }
     if (element.kind == AtspiElementKind::systemWide) return {kAXErrorAttributeUnsupported};
+    if (isApplicationMenuKind(element.kind)) return applicationMenuAttribute(element, name);
     AtspiAccessible* object = element.accessible.get();
     if (!object) return {kAXErrorInvalidUIElement};
     AtspiCall call(*this, element.pid);
@@ -422,6 +437,15 @@ AXResult<std::vector<std::string>> AtspiTree::attributeNames(const AtspiElement&
     case AtspiElementKind::menuOfMenu:
         names.insert(names.end(), {"AXTitle", "AXSelectedChildren"});
         return {kAXErrorSuccess, names};
+    case AtspiElementKind::menuBarOfApplication:
+    case AtspiElementKind::applicationMenu:
+    case AtspiElementKind::servicesMenu:
+        return {kAXErrorSuccess, names};
+    case AtspiElementKind::applicationMenuItem:
+    case AtspiElementKind::servicesMenuItem:
+    case AtspiElementKind::desktopService:
+        names.insert(names.end(), {"AXTitle", "AXEnabled"});
+        return {kAXErrorSuccess, names};
     case AtspiElementKind::application:
     case AtspiElementKind::object:
         break;
@@ -440,6 +464,7 @@ AXResult<std::vector<std::string>> AtspiTree::attributeNames(const AtspiElement&
 }
 
 AXResult<std::vector<std::string>> AtspiTree::actionNames(const AtspiElement& element) {
+    if (element.kind == AtspiElementKind::desktopService) return {kAXErrorSuccess, {"AXPress"}};
     if (element.kind != AtspiElementKind::object || !element.accessible) return {kAXErrorSuccess, {}};
     AtspiCall call(*this, element.pid);
     if (call.refused()) return {kAXErrorCannotComplete};
@@ -456,6 +481,10 @@ AXResult<std::vector<std::string>> AtspiTree::actionNames(const AtspiElement& el
 }
 
 AXError AtspiTree::press(const AtspiElement& element) {
+    if (element.kind == AtspiElementKind::desktopService) {
+        if (!servicesSource_.pressDesktopService) return kAXErrorCannotComplete;
+        return servicesSource_.pressDesktopService(element.pid, element.detail);
+    }
     if (element.kind != AtspiElementKind::object || !element.accessible) return kAXErrorActionUnsupported;
     AtspiCall call(*this, element.pid);
     if (call.refused()) return kAXErrorCannotComplete;

@@ -60,6 +60,25 @@ public:
     // The item's mnemonic letter, from its key binding (mnemonicOfKeyBinding).
     std::optional<std::string> mnemonic(AtspiAccessible* item);
 
+    // What the application menu's Services item lists (see AtspiElementKind). Without a source, it
+    // lists the application's own Services items only.
+    struct ServicesMenuSource {
+        std::string servicesTitle; // the title of the Services item the tree presents
+        // The titles under which an application's own Services item may stand in its menus.
+        std::function<std::vector<std::string>()> servicesItemTitles;
+        // The desktop services' names, in the menu's order.
+        std::function<std::vector<std::string>()> desktopServiceNames;
+        // Runs the desktop service of that name on the selection in the application of the process.
+        std::function<AXError(ProcessId, const std::string& name)> pressDesktopService;
+    };
+    void setServicesMenuSource(ServicesMenuSource source) { servicesSource_ = std::move(source); }
+
+    // The selected text of an element with the text interface, read now: only when a desktop service
+    // needs it, and never kept. None when the element has no text interface or nothing is selected.
+    std::optional<std::string> selectedText(const AtspiElement& element);
+    // Whether the element says it can be edited (a paste may replace its selection).
+    bool isEditable(const AtspiElement& element);
+
     // Who answers AXSelectedChildren of a menu (the menu-choice inference, which follows the highlight).
     using SelectedChildrenOfMenu = std::function<std::vector<AXUIElementRef>(const AXUIElementRef& menu)>;
     void setSelectedChildrenOfMenu(SelectedChildrenOfMenu provider) {
@@ -79,6 +98,19 @@ private:
     GRef<AtspiAccessible> showingChildAt(AtspiAccessible* parent, int x, int y, int levels);
     AXUIElementRef presentedObject(AtspiAccessible* object, ProcessId pid);
 
+    // The application menu and its Services menu (AtspiServicesMenu.cpp).
+    static bool isApplicationMenuKind(AtspiElementKind kind);
+    AXUIElementRef applicationMenuElement(AtspiElementKind kind, const AtspiElement& of,
+                                          const std::string& detail = {});
+    std::string applicationMenuRole(const AtspiElement& element);
+    std::optional<std::vector<AXUIElementRef>> applicationMenuChildren(const AtspiElement& element);
+    AXUIElementRef applicationMenuParent(const AtspiElement& element);
+    AXResult<AXAttributeValue> applicationMenuAttribute(const AtspiElement& element, const std::string& name);
+    // The items of the application's own Services menu, wherever in its menus it stands.
+    std::vector<GRef<AtspiAccessible>> ownServicesItems(AtspiAccessible* application);
+    // The items of a menu in either toolkit's shape (GTK menu, Qt item with its popup, popup menu).
+    std::optional<std::vector<GRef<AtspiAccessible>>> menuItemsOf(AtspiAccessible* menu);
+
     ProcessId ownPid_;
     ApplicationOfPid applicationOfPid_;
     std::chrono::milliseconds callTimeout_;
@@ -86,6 +118,7 @@ private:
     AXUIElementRef systemWide_;
     std::shared_ptr<const AtspiElement> lastOwnWidget_;
     SelectedChildrenOfMenu selectedChildren_;
+    ServicesMenuSource servicesSource_;
     std::map<ProcessId, Clock::time_point> unresponsiveUntil_;
 };
 

@@ -48,7 +48,13 @@ AXResult<AXUIElementRef> LinuxAccessibility::copyElementAtPosition(const AXUIEle
         hit = tree_.elementAtPoint(*top->pid, px, py);
     }
     pressedElement_ = hit ? hit.value : nullptr;
+    lastHit_ = pressedElement_;
     return hit;
+}
+
+AXUIElementRef LinuxAccessibility::lastHitElementOf(ProcessId pid) const {
+    const AtspiElement* hit = atspiElementOf(lastHit_);
+    return hit && hit->pid == pid ? lastHit_ : nullptr;
 }
 
 void LinuxAccessibility::releaseSeen() {

@@ -46,6 +46,9 @@ public:
     void notePress(Point at, std::optional<OwnWindowHit> own);
     // The left button came up: the element pressed last may hold a new selection.
     void releaseSeen();
+    // The element of another application the core's last hit test found in that process, where the user
+    // made the selection the palette acts on; null when the last hit was elsewhere.
+    AXUIElementRef lastHitElementOf(ProcessId pid) const;
 
 private:
     AtspiTree& tree_;
@@ -56,7 +59,8 @@ private:
     ProcessId ownPid_;
     RefreshApplications refreshApplications_;
     std::optional<std::pair<Point, OwnWindowHit>> ownPress_;
-    AXUIElementRef pressedElement_; // what the core's last hit test found
+    AXUIElementRef pressedElement_; // what the core's last hit test found, until the button comes up
+    AXUIElementRef lastHit_;        // the same, kept
 };
 
 } // namespace quoddle

@@ -1,7 +1,9 @@
 #include "platform/linux/LinuxDesktop.h"
 
+#include "Preferences.h"
 #include "platform/linux/AccessibilityStatus.h"
 #include "platform/linux/X11Windows.h"
+#include "platform/linux/services/PrimarySelection.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -59,6 +61,20 @@ private:
     std::function<void()> drainInput_;
 };
 
+std::string outputInWords(ServiceOutput output) {
+    switch (output) {
+    case ServiceOutput::none:
+        return "none";
+    case ServiceOutput::replaceSelection:
+        return "replaces the selection";
+    case ServiceOutput::copyToClipboard:
+        return "copied to the clipboard";
+    case ServiceOutput::showNotification:
+        return "shown in a notification";
+    }
+    return {};
+}
+
 } // namespace
 
 TimePoint WallClock::now() const {
@@ -80,10 +96,32 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
                      [this] { workspace_.refreshApplications(); }),
       eventTaps_(input_), keyboardLayout_(display_.get()),
       activeWindow_([this](std::optional<ProcessId> pid) { workspace_.activeProcessChanged(pid); }),
+      serviceCatalog_(serviceDirectories(appServices_.bundlePath().value_or("")),
+                      [this](const std::string& line) { appServices_.log(line); }),
+      serviceOutputs_(keyPoster_),
+      desktopServices_(
+          serviceCatalog_, serviceOutputs_, appServices_, [this](ProcessId pid) { return selectionOf(pid); },
+          [this]() -> std::optional<ProcessId> {
+              if (auto active = workspace_.activeApplication()) return active->processIdentifier;
+              return std::nullopt;
+          },
+          appServices_.bundlePath().value_or("")),
       platform_{defaultsStore_,  workspace_,     runLoop_,       clock_,      appServices_,
                 ui_.application, accessibility_, eventTaps_,     ui_.pointer, ui_.screens,
                 keyboardLayout_, loginItems_,    ui_.interface()} {
     hub_.setApplicationsChangedHandler([this] { workspace_.applicationsChanged(); });
+    tree_.setServicesMenuSource(
+        {appServices_.localizedString("Services"), [this] { return servicesItemTitles(); },
+         [this] { return desktopServices_.names(); },
+         [this](ProcessId pid, const std::string& name) { return desktopServices_.press(pid, name); }});
+    ui_.settings->setDesktopServices(
+        [this] {
+            std::vector<DesktopServiceListing> listing;
+            for (const DesktopService& service : serviceCatalog_.services())
+                listing.push_back({service.name, outputInWords(service.output), service.path});
+            return listing;
+        },
+        serviceCatalog_.directories().empty() ? std::string() : serviceCatalog_.directories().front());
 }
 
 LinuxDesktop::~LinuxDesktop() {
@@ -133,6 +171,26 @@ void LinuxDesktop::menuInput(const InputEvent& event) {
     }
     input.at = Point{double(event.rootX), double(event.rootY)};
     hub_.menuInput(input);
+}
+
+std::vector<std::string> LinuxDesktop::servicesItemTitles() const {
+    std::vector<std::string> titles{appServices_.localizedString("Services")};
+    if (const PlistValue* title = defaultsStore_.find(kServiceMenuItemTitle))
+        if (const std::string* text = title->get<std::string>()) titles.push_back(*text);
+    return titles;
+}
+
+std::optional<DesktopServices::Selection> LinuxDesktop::selectionOf(ProcessId pid) {
+    const AtspiElement* element = atspiElementOf(accessibility_.lastHitElementOf(pid));
+    const bool editable = element && tree_.isEditable(*element);
+    if (element)
+        if (std::optional<std::string> text = tree_.selectedText(*element))
+            return DesktopServices::Selection{std::move(*text), editable};
+    // Applications that keep their text from accessibility still offer it as the X selection.
+    constexpr std::chrono::milliseconds kPrimaryWait{300};
+    if (std::optional<std::string> text = readPrimarySelection(kPrimaryWait))
+        return DesktopServices::Selection{std::move(*text), editable};
+    return std::nullopt;
 }
 
 void LinuxDesktop::openAccessibilitySettings() {

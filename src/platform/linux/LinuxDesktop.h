@@ -20,6 +20,9 @@
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/XRecordEventTaps.h"
 #include "platform/linux/XRecordInput.h"
+#include "platform/linux/services/DesktopServices.h"
+#include "platform/linux/services/ServiceCatalog.h"
+#include "platform/linux/services/ServiceOutputs.h"
 
 #include <memory>
 #include <string>
@@ -59,6 +62,8 @@ private:
     void input(const InputEvent& event);
     void menuInput(const InputEvent& event);
     void openAccessibilitySettings();
+    std::optional<DesktopServices::Selection> selectionOf(ProcessId pid);
+    std::vector<std::string> servicesItemTitles() const;
 
     DisplayHandle display_;
     QtRunLoop runLoop_;
@@ -77,6 +82,9 @@ private:
     X11KeyboardLayout keyboardLayout_;
     UnopenedLoginItems loginItems_;
     X11ActiveWindowWatch activeWindow_;
+    ServiceCatalog serviceCatalog_;
+    DesktopServiceOutputs serviceOutputs_;
+    DesktopServices desktopServices_;
     XRecordInput::ListenerId inputListener_ = 0;
     std::unique_ptr<QObject> ownClicksFirst_;
     Platform platform_;

@@ -2,11 +2,20 @@
 
 #include "platform/linux/QtApplicationTarget.h"
 
+#include "palette/ShortcutText.h"
+
 #include <QBoxLayout>
+#include <QDesktopServices>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QTextEdit>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <filesystem>
 
 namespace quoddle {
 
@@ -82,6 +91,10 @@ QtSettingsWindow::QtSettingsWindow(const QtApplicationTarget& application)
                   QStringLiteral("Shortcut Buttons"));
     tabs_->addTab(makePage(*blacklistTextView_, QStringLiteral("Blacklist"), {}, *new QWidget(tabs_)),
                   QStringLiteral("Blacklist"));
+    tabs_->addTab(makeDesktopServicesPage(), QStringLiteral("Desktop Services"));
+    QObject::connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (tabs_->widget(index) == servicesList_->parentWidget()) refreshDesktopServices();
+    });
 
     axapiLabel_ = new QLabel(this);
     axapiLabel_->setAccessibleName(QStringLiteral("Accessibility state"));
@@ -100,5 +113,80 @@ QtSettingsWindow::QtSettingsWindow(const QtApplicationTarget& application)
 }
 
 QtSettingsWindow::~QtSettingsWindow() = default;
+
+QWidget* QtSettingsWindow::makeDesktopServicesPage() {
+    auto* page = new QWidget(tabs_);
+    page->setAccessibleName(QStringLiteral("Desktop Services"));
+    servicesList_ = new QTreeWidget(page);
+    servicesList_->setAccessibleName(QStringLiteral("Desktop services"));
+    servicesList_->setAccessibleDescription(
+        QStringLiteral("The services in every application's Services menu, and the file each comes from"));
+    servicesList_->setHeaderLabels(
+        {QStringLiteral("Service"), QStringLiteral("Output"), QStringLiteral("File")});
+    servicesList_->setRootIsDecorated(false);
+    servicesList_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    servicesList_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    auto* hint = new QLabel(
+        QStringLiteral("A service reaches the palette once used, or at once as a shortcut button."), page);
+    hint->setWordWrap(true);
+    hint->setAccessibleName(hint->text());
+    addToPaletteButton_ = makeButton(QStringLiteral("Add as Shortcut Button"), *page);
+    openFolderButton_ = makeButton(QStringLiteral("Open Services Folder"), *page);
+    addToPaletteButton_->setEnabled(false);
+    QObject::connect(servicesList_, &QTreeWidget::itemSelectionChanged, this,
+                     [this] { addToPaletteButton_->setEnabled(!servicesList_->selectedItems().isEmpty()); });
+    QObject::connect(addToPaletteButton_, &QPushButton::clicked, this,
+                     [this] { addSelectedServiceToPalette(); });
+    QObject::connect(openFolderButton_, &QPushButton::clicked, this, [this] { openServicesFolder(); });
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(servicesList_, 1);
+    layout->addWidget(hint);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(addToPaletteButton_);
+    row->addWidget(openFolderButton_);
+    layout->addLayout(row);
+    return page;
+}
+
+void QtSettingsWindow::setDesktopServices(std::function<std::vector<DesktopServiceListing>()> list,
+                                          std::string userFolder) {
+    listServices_ = std::move(list);
+    servicesFolder_ = std::move(userFolder);
+    refreshDesktopServices();
+}
+
+void QtSettingsWindow::refreshDesktopServices() {
+    servicesList_->clear();
+    if (!listServices_) return;
+    for (const DesktopServiceListing& service : listServices_())
+        new QTreeWidgetItem(servicesList_,
+                            {QString::fromStdString(service.name), QString::fromStdString(service.output),
+                             QString::fromStdString(service.file)});
+}
+
+void QtSettingsWindow::addSelectedServiceToPalette() {
+    const QList<QTreeWidgetItem*> selected = servicesList_->selectedItems();
+    if (selected.isEmpty()) return;
+    const QString name = selected.front()->text(0);
+    // Typed into the shortcut text as the user would, so it is stored as their edit is.
+    QTextEdit& edit = shortcutTextView_->widget();
+    QTextCursor cursor(edit.document());
+    cursor.movePosition(QTextCursor::End);
+    const QString text = edit.toPlainText();
+    QString line =
+        name + QChar('\t') + QString::fromUtf8(kShortcutButtonSetting_type_service) + QChar('\t') + name;
+    if (!text.isEmpty() && !text.endsWith(QChar('\n'))) line.prepend(QChar('\n'));
+    cursor.insertText(line + QChar('\n'));
+    tabs_->setCurrentWidget(shortcutTextView_->widget().parentWidget());
+}
+
+void QtSettingsWindow::openServicesFolder() {
+    if (servicesFolder_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(servicesFolder_, ignored);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(servicesFolder_)));
+}
 
 } // namespace quoddle

@@ -1,25 +1,43 @@
 #pragma once
 // The settings window: the history as settings text (with Load and Apply), the shortcut definitions, the
-// blacklist, and the accessibility state with a way to turn it on. Its buttons send the controller's
-// commands through the application object; closing the window only hides it.
+// blacklist, the desktop services found, and the accessibility state with a way to turn it on. Its buttons
+// send the controller's commands through the application object; closing the window only hides it.
 
 #include "platform/linux/QtTextView.h"
 #include "platform/linux/QtUi.h"
 
 #include <QWidget>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 class QLabel;
 class QPushButton;
 class QTabWidget;
+class QTreeWidget;
 
 namespace quoddle {
 
 class QtApplicationTarget;
 
+// One desktop service as the settings window lists it.
+struct DesktopServiceListing {
+    std::string name;
+    std::string output; // what its output does, in words
+    std::string file;
+};
+
 class QtSettingsWindow : public QWidget {
 public:
     explicit QtSettingsWindow(const QtApplicationTarget& application);
     ~QtSettingsWindow() override;
+
+    // Where the Desktop Services page gets its list (read each time the page is shown) and the folder
+    // its button opens (made first when missing).
+    void setDesktopServices(std::function<std::vector<DesktopServiceListing>()> list, std::string userFolder);
+    // Reads the list again.
+    void refreshDesktopServices();
 
     QtTextView& settingTextView() { return *settingTextView_; }
     QtTextView& shortcutButtonSettingTextView() { return *shortcutTextView_; }
@@ -31,14 +49,26 @@ public:
     QPushButton& applyButton() const { return *applyButton_; }
     QPushButton& accessibilityButton() const { return *accessibilityButton_; }
     QLabel& axapiMessageLabel() const { return *axapiLabel_; }
+    QTreeWidget& desktopServicesList() const { return *servicesList_; }
+    QPushButton& addToPaletteButton() const { return *addToPaletteButton_; }
+    QPushButton& openServicesFolderButton() const { return *openFolderButton_; }
 
 private:
+    QWidget* makeDesktopServicesPage();
+    void addSelectedServiceToPalette();
+    void openServicesFolder();
+
     const QtApplicationTarget& application_;
     QTabWidget* tabs_ = nullptr;
     QPushButton* loadButton_ = nullptr;
     QPushButton* applyButton_ = nullptr;
     QPushButton* accessibilityButton_ = nullptr;
     QLabel* axapiLabel_ = nullptr;
+    QTreeWidget* servicesList_ = nullptr;
+    QPushButton* addToPaletteButton_ = nullptr;
+    QPushButton* openFolderButton_ = nullptr;
+    std::function<std::vector<DesktopServiceListing>()> listServices_;
+    std::string servicesFolder_;
     std::unique_ptr<QtTextView> settingTextView_;
     std::unique_ptr<QtTextView> shortcutTextView_;
     std::unique_ptr<QtTextView> blacklistTextView_;

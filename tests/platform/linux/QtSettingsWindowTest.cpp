@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,35 @@ TEST_F(QtSettingsWindowTest, SendsItsCommandsToTheRegisteredControllerOnly) {
     EXPECT_EQ(controller.calls["loadSettingText"], 1);
 }
 
+// The desktop services found are listed, read again when the page is shown; one can become a shortcut
+// button, typed into the shortcut text as an edit of the user's (which the controller then stores).
+TEST_F(QtSettingsWindowTest, ListsTheDesktopServicesAndAddsOneAsAShortcutButton) {
+    QtInterface ui;
+    QtSettingsWindow& window = *ui.settings;
+    std::vector<DesktopServiceListing> found{
+        {"Make Upper Case", "replaces the selection", "/usr/share/a.service"},
+        {"Speak", "none", "/home/u/.local/share/b.service"}};
+    window.setDesktopServices([&] { return found; }, "/tmp/quoddle-no-such-folder");
+    ASSERT_EQ(window.desktopServicesList().topLevelItemCount(), 2);
+    EXPECT_EQ(window.desktopServicesList().topLevelItem(1)->text(2),
+              QStringLiteral("/home/u/.local/share/b.service"));
+    found.pop_back();
+    window.tabs().setCurrentIndex(3);
+    EXPECT_EQ(window.desktopServicesList().topLevelItemCount(), 1);
+
+    QtTextView& shortcuts = window.shortcutButtonSettingTextView();
+    shortcuts.setString("Copy\tchar\tc\tcontrol");
+    int edits = 0;
+    shortcuts.setDidProcessEditingHandler([&] { ++edits; });
+    EXPECT_FALSE(window.addToPaletteButton().isEnabled());
+    window.desktopServicesList().topLevelItem(0)->setSelected(true);
+    ASSERT_TRUE(window.addToPaletteButton().isEnabled());
+    window.addToPaletteButton().click();
+    EXPECT_EQ(shortcuts.string(), "Copy\tchar\tc\tcontrol\nMake Upper Case\tservice\tMake Upper Case\n");
+    EXPECT_GE(edits, 1);
+    EXPECT_EQ(window.tabs().currentIndex(), 1);
+}
+
 TEST_F(QtSettingsWindowTest, NamesEveryControlAndKeepsTheApplicationWhenClosed) {
     QtInterface ui;
     QtSettingsWindow& window = *ui.settings;
@@ -69,7 +99,7 @@ TEST_F(QtSettingsWindowTest, NamesEveryControlAndKeepsTheApplicationWhenClosed) 
     QStringList tabs;
     for (int i = 0; i < window.tabs().count(); ++i)
         tabs << window.tabs().tabText(i);
-    EXPECT_EQ(tabs, (QStringList{"History", "Shortcut Buttons", "Blacklist"}));
+    EXPECT_EQ(tabs, (QStringList{"History", "Shortcut Buttons", "Blacklist", "Desktop Services"}));
     // The history page carries the text view and its two buttons.
     QWidget* history = window.tabs().widget(0);
     EXPECT_TRUE(history->isAncestorOf(&window.settingTextView().widget()));
