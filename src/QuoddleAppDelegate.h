@@ -45,6 +45,8 @@ public:
     void addMenuItemHistoryWithTitle(const std::string& title, ProcessId pid);
     void loadMenuItemHistory();
     void saveMenuItemHistory();
+    // Puts the history into the user defaults, for a synchronisation to write.
+    void storeMenuItemHistory();
     // Saves the history a short while after it changed, so a crash loses only the last seconds.
     void scheduleHistorySave();
 

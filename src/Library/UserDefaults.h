@@ -30,6 +30,7 @@ public:
     void setInteger(const std::string& key, std::int64_t value) { store_.set(key, value); }
     void removeObjectForKey(const std::string& key) { store_.remove(key); }
     bool synchronize() { return store_.synchronize(); }
+    void synchronizeInBackground() { store_.synchronizeInBackground(); }
 
 private:
     DefaultsStore& store_;

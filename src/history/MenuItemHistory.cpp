@@ -43,23 +43,28 @@ void QuoddleAppDelegate::loadMenuItemHistory() {
     });
 }
 
-void QuoddleAppDelegate::saveMenuItemHistory() {
+void QuoddleAppDelegate::storeMenuItemHistory() {
     if (historySaveTimer_) {
         platform.runLoop.invalidateTimer(*historySaveTimer_);
         historySaveTimer_.reset();
     }
     userDefaults.setObject(kMenuItemHistoryDic, menuItemHistoryDic.toPlist());
+}
+
+void QuoddleAppDelegate::saveMenuItemHistory() {
+    storeMenuItemHistory();
     if (!userDefaults.synchronize())
         platform.appServices.log("Quoddle: the service history could not be written; it stays in memory");
 }
 
 void QuoddleAppDelegate::scheduleHistorySave() {
     // The first unsaved change starts the delay; later ones ride along, so steady use cannot postpone
-    // the save indefinitely.
+    // the save indefinitely. The file is written beside the main loop: a large history takes a while.
     if (historySaveTimer_) return;
     historySaveTimer_ = platform.runLoop.scheduleTimer(kHistorySaveDelay, false, [this] {
         historySaveTimer_.reset();
-        saveMenuItemHistory();
+        storeMenuItemHistory();
+        userDefaults.synchronizeInBackground();
     });
 }
 

@@ -17,6 +17,9 @@ public:
     virtual const PlistDictionary& all() const = 0;
     // Writes pending changes to the backing store; false when that failed (the values stay in memory).
     virtual bool synchronize() = 0;
+    // Writes pending changes without the caller waiting for the disk, where the store can; a failure is
+    // logged by the store, and the changes are written again with the next synchronisation.
+    virtual void synchronizeInBackground() { synchronize(); }
 };
 
 } // namespace quoddle

@@ -214,6 +214,47 @@ TEST_F(FileDefaultsStoreTest, AFailedWriteReturnsFalseAndKeepsTheValues) {
     EXPECT_EQ(FileDefaultsStore(path).all(), store.all());
 }
 
+// A background write writes the values as they were when it was asked for; a change made meanwhile waits
+// for the next synchronisation, and the change handler hears of every change.
+TEST_F(FileDefaultsStoreTest, ABackgroundWriteWritesASnapshotAndTheFileOnlyMovesForward) {
+    FileDefaultsStore store(file, logger());
+    int changes = 0;
+    store.setChangeHandler([&] { ++changes; });
+    store.set("RecentAppMenuItemNum", 3);
+    store.synchronizeInBackground();
+    store.set("RecentAppMenuItemNum", 4);
+    store.set("ShowSettingsOnLaunch", false);
+    store.set("ShowSettingsOnLaunch", false); // unchanged: no change to hear of
+    EXPECT_EQ(changes, 3);
+    EXPECT_EQ(store.all(), (PlistDictionary{{"RecentAppMenuItemNum", 4}, {"ShowSettingsOnLaunch", false}}));
+    EXPECT_TRUE(store.synchronize());
+    EXPECT_EQ(reloaded(), store.all());
+
+    // Many background writes in a row end with the last values in the file.
+    for (int i = 0; i < 50; ++i) {
+        store.set("RecentAppMenuItemNum", i);
+        store.synchronizeInBackground();
+    }
+    EXPECT_TRUE(store.synchronize());
+    EXPECT_EQ(reloaded().at("RecentAppMenuItemNum"), PlistValue(49));
+    EXPECT_TRUE(logLines.empty());
+}
+
+TEST_F(FileDefaultsStoreTest, AFailedBackgroundWriteIsLoggedAndWrittenAgainLater) {
+    writeBytes(folder / "blocker", "a file, not a folder");
+    fs::path path = folder / "blocker" / "quoddle" / "preferences.plist";
+    {
+        FileDefaultsStore store(path, logger());
+        store.set("HideDockIcon", false);
+        store.synchronizeInBackground();
+        EXPECT_FALSE(store.synchronize()); // waits for the background write, then fails itself
+        EXPECT_EQ(logLines.size(), 2u);
+        fs::remove(folder / "blocker");
+        store.synchronizeInBackground();
+    } // going waits for the write in progress
+    EXPECT_EQ(FileDefaultsStore(path).all(), (PlistDictionary{{"HideDockIcon", false}}));
+}
+
 TEST_F(FileDefaultsStoreTest, AFileThatCannotBeReadIsNeverWrittenOver) {
     fs::create_directory(file);
     writeBytes(file / "inside", "kept");

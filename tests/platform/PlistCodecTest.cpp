@@ -123,6 +123,22 @@ TEST(PlistCodecValues, IntegersAreSignedSixtyFourBitAndStringsValidUtf8) {
         EXPECT_EQ(storableString(text), expected) << text;
 }
 
+// The in-place form (used for every set) is the copying one: keys that change form, nested strings and
+// dates included.
+TEST(PlistCodecValues, MakingAValueStorableInPlaceGivesItsStorableForm) {
+    const PlistDate date{std::chrono::sys_days{std::chrono::year{2026} / 3 / 4} +
+                         std::chrono::microseconds(1500)};
+    const PlistValue value = PlistDictionary{
+        {"plain", "text"},
+        {std::string("bad\xff key"), PlistArray{std::string("nul\0in", 6), date, std::int64_t{7}}},
+        {"nested", PlistDictionary{{std::string("\xc3"), date}, {"ok", true}}},
+    };
+    PlistValue inPlace = value;
+    makeStorable(inPlace);
+    EXPECT_EQ(inPlace, storableValue(value));
+    EXPECT_NE(inPlace, value);
+}
+
 TEST(PlistCodecLimits, RefusesWhatLibplistCannotReadSafely) {
     const std::string tooLarge = "its shared parts expand too much", tooDeep = "it nests too deeply",
                       damaged = "its structure is damaged", nulKey = "a dictionary key holds a NUL character";

@@ -159,29 +159,48 @@ std::filesystem::path FileDefaultsStore::defaultPath() {
 }
 
 const PlistValue* FileDefaultsStore::find(const std::string& key) const {
-    auto it = values_.find(storableString(key));
-    return it == values_.end() ? nullptr : &it->second;
+    auto it = values_->find(storableString(key));
+    return it == values_->end() ? nullptr : &it->second;
+}
+
+FileDefaultsStore::~FileDefaultsStore() {
+    if (!writer_.joinable()) return;
+    {
+        std::lock_guard lock(writerMutex_);
+        stopWriter_ = true;
+    }
+    writerWake_.notify_all();
+    writer_.join();
+}
+
+PlistDictionary& FileDefaultsStore::mutableValues() {
+    // The writer thread may still be encoding these values: change a copy of them instead.
+    if (values_.use_count() > 1) values_ = std::make_shared<PlistDictionary>(*values_);
+    return *values_;
+}
+
+void FileDefaultsStore::noteChange() {
+    changed_ = true;
+    if (changeHandler_) changeHandler_();
 }
 
 void FileDefaultsStore::set(const std::string& key, PlistValue value) {
     std::string storedKey = storableString(key);
-    PlistValue stored = storableValue(value);
-    if (auto it = values_.find(storedKey); it != values_.end() && it->second == stored) return;
-    values_.insert_or_assign(std::move(storedKey), std::move(stored));
-    changed_ = true;
+    makeStorable(value);
+    if (auto it = values_->find(storedKey); it != values_->end() && it->second == value) return;
+    mutableValues().insert_or_assign(std::move(storedKey), std::move(value));
+    noteChange();
 }
 
 void FileDefaultsStore::remove(const std::string& key) {
-    if (values_.erase(storableString(key)) > 0) changed_ = true;
+    const std::string storedKey = storableString(key);
+    if (!values_->contains(storedKey)) return;
+    mutableValues().erase(storedKey);
+    noteChange();
 }
 
-bool FileDefaultsStore::synchronize() {
-    if (!changed_) return true;
-    if (fileIsKeptUnread_) {
-        log("Preferences not written: " + path_.string() + " could not be read and is left as it is");
-        return false;
-    }
-    auto bytes = encodeBinaryPlist(values_);
+bool FileDefaultsStore::writeValues(const PlistDictionary& values) const {
+    auto bytes = encodeBinaryPlist(values);
     if (!bytes) {
         log("Preferences not written to " + path_.string() + ": they could not be encoded");
         return false;
@@ -190,8 +209,60 @@ bool FileDefaultsStore::synchronize() {
         log("Preferences not written to " + path_.string() + ": " + error.message());
         return false;
     }
+    return true;
+}
+
+bool FileDefaultsStore::synchronize() {
+    waitForWriter();
+    if (backgroundWriteFailed_.exchange(false)) changed_ = true;
+    if (!changed_) return true;
+    if (fileIsKeptUnread_) {
+        log("Preferences not written: " + path_.string() + " could not be read and is left as it is");
+        return false;
+    }
+    if (!writeValues(*values_)) return false;
     changed_ = false;
     return true;
+}
+
+void FileDefaultsStore::synchronizeInBackground() {
+    if (backgroundWriteFailed_.exchange(false)) changed_ = true;
+    if (!changed_) return;
+    if (fileIsKeptUnread_) {
+        log("Preferences not written: " + path_.string() + " could not be read and is left as it is");
+        return;
+    }
+    {
+        std::lock_guard lock(writerMutex_);
+        toWrite_ = values_; // shared: the next change copies them first
+    }
+    changed_ = false;
+    if (!writer_.joinable()) writer_ = std::thread([this] { runWriter(); });
+    writerWake_.notify_all();
+}
+
+void FileDefaultsStore::runWriter() {
+    std::unique_lock lock(writerMutex_);
+    for (;;) {
+        writerWake_.wait(lock, [this] { return toWrite_ || stopWriter_; });
+        // What was handed over is written before the thread ends.
+        if (!toWrite_) return;
+        std::shared_ptr<const PlistDictionary> values = std::move(toWrite_);
+        toWrite_.reset();
+        writing_ = true;
+        lock.unlock();
+        if (!writeValues(*values)) backgroundWriteFailed_ = true;
+        values.reset();
+        lock.lock();
+        writing_ = false;
+        writerWake_.notify_all();
+    }
+}
+
+void FileDefaultsStore::waitForWriter() {
+    if (!writer_.joinable()) return;
+    std::unique_lock lock(writerMutex_);
+    writerWake_.wait(lock, [this] { return !toWrite_ && !writing_; });
 }
 
 void FileDefaultsStore::load() {
@@ -207,7 +278,7 @@ void FileDefaultsStore::load() {
     }
     auto decoded = decodePlist(*bytes);
     if (decoded.values) {
-        values_ = std::move(*decoded.values);
+        values_ = std::make_shared<PlistDictionary>(std::move(*decoded.values));
         return;
     }
     auto aside = moveAside(path_, error);

@@ -285,6 +285,30 @@ PlistValue storableValue(const PlistValue& value) {
     return std::visit(StorableForm{}, value.storage());
 }
 
+void makeStorable(PlistValue& value) {
+    if (auto* text = value.get<std::string>()) {
+        *text = storableString(*text);
+    } else if (auto* date = value.get<PlistDate>()) {
+        *date = storableDate(*date);
+    } else if (auto* array = value.get<PlistArray>()) {
+        for (PlistValue& item : *array)
+            makeStorable(item);
+    } else if (auto* dictionary = value.get<PlistDictionary>()) {
+        for (auto it = dictionary->begin(); it != dictionary->end();) {
+            makeStorable(it->second);
+            std::string key = storableString(it->first);
+            if (key == it->first) {
+                ++it;
+                continue;
+            }
+            // A key that changes form moves to its stored form, as storableValue puts it.
+            PlistValue item = std::move(it->second);
+            it = dictionary->erase(it);
+            dictionary->insert_or_assign(std::move(key), std::move(item));
+        }
+    }
+}
+
 std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values) {
     PlistHandle root = toPlist(values);
     char* raw = nullptr;

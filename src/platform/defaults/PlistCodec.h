@@ -20,6 +20,8 @@ PlistDate storableDate(PlistDate date);
 std::string storableString(std::string_view text);
 // The value with every date, string and dictionary key in its storable form.
 PlistValue storableValue(const PlistValue& value);
+// The same, in place: nothing is copied that is already in its stored form.
+void makeStorable(PlistValue& value);
 
 // The binary property list of the dictionary; none when libplist fails to produce it. Values need not be in
 // storable form: they are written as storableValue gives them.
