@@ -450,6 +450,30 @@ std::string Accessible::selectedText() const {
     return result;
 }
 
+bool Accessible::doAction() const {
+    AtspiAction* action = object_ ? atspi_accessible_get_action_iface(object_) : nullptr;
+    if (!action) return false;
+    const bool done = atspi_action_do_action(action, 0, nullptr);
+    g_object_unref(action);
+    return done;
+}
+
+bool Accessible::setValue(double value) const {
+    AtspiValue* iface = object_ ? atspi_accessible_get_value_iface(object_) : nullptr;
+    if (!iface) return false;
+    const bool done = atspi_value_set_current_value(iface, value, nullptr);
+    g_object_unref(iface);
+    return done;
+}
+
+bool Accessible::setText(const std::string& text) const {
+    AtspiEditableText* iface = object_ ? atspi_accessible_get_editable_text_iface(object_) : nullptr;
+    if (!iface) return false;
+    const bool done = atspi_editable_text_set_text_contents(iface, text.c_str(), nullptr);
+    g_object_unref(iface);
+    return done;
+}
+
 // --- Quoddle and the applications --------------------------------------------------------------------------
 
 Quoddle::Quoddle(const PlistDictionary& preferences, const std::map<std::string, std::string>& serviceFiles,
@@ -490,6 +514,12 @@ Quoddle::~Quoddle() {
 
 int Quoddle::quit() {
     return process_->terminate();
+}
+
+std::optional<PlistValue> Quoddle::storedPreference(const std::string& key) const {
+    FileDefaultsStore store(configHome_ / "quoddle" / "preferences.plist");
+    if (const PlistValue* value = store.find(key)) return *value;
+    return std::nullopt;
 }
 
 std::string Quoddle::log() const {

@@ -120,6 +120,11 @@ public:
     bool hasState(AtspiStateType state) const;
     std::string text() const;
     std::string selectedText() const;
+    // Acting as a screen reader's user does: a widget's first action (a button's press, a tab's
+    // selection), a spin box's value, an editable text's whole contents. False when the widget refuses.
+    bool doAction() const;
+    bool setValue(double value) const;
+    bool setText(const std::string& text) const;
 
 private:
     AtspiAccessible* object_ = nullptr;
@@ -143,6 +148,10 @@ public:
     // The use count of a title under an application key, from the stored history; 0 when absent.
     int storedUses(const std::string& applicationKey, const std::string& title) const;
     std::string log() const;
+    // A preference as the file holds it now (the running Quoddle writes changes soon after they are made).
+    std::optional<PlistValue> storedPreference(const std::string& key) const;
+    // Its XDG_CONFIG_HOME (preferences, autostart entries).
+    const std::filesystem::path& configHome() const { return configHome_; }
     // The palette's frame while it is shown.
     std::optional<Box> palette(Screen& screen);
     // The palette's buttons as AT-SPI shows them (label and frame).

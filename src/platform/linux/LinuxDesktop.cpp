@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QTimer>
 #include <QUrl>
 
 #include <X11/Xlib.h>
@@ -22,6 +23,8 @@ namespace {
 // Every AT-SPI call waits at most this long: an application that stops answering costs one such wait
 // (the tree then leaves it alone for a while), never a frozen palette.
 constexpr std::chrono::milliseconds kAtspiTimeout{250};
+// A preference is on the disk this long after its last change, as the platform's user defaults would be.
+constexpr std::chrono::milliseconds kPreferencesSaveDelay{500};
 
 std::optional<std::string> desktopFileIdOfProcess(Display* display, ProcessId pid) {
     if (!display) return std::nullopt;
@@ -95,7 +98,11 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
       accessibility_(tree_, hub_, display_.get(), ui_.ownWindows, keyPoster_, getpid(),
                      [this] { workspace_.refreshApplications(); }),
       eventTaps_(input_), keyboardLayout_(display_.get()),
+      loginItems_(XdgAutostartLoginItems::forThisSession("org.quoddle.Quoddle", "quoddle")),
       activeWindow_([this](std::optional<ProcessId> pid) { workspace_.activeProcessChanged(pid); }),
+      preferences_(defaultsStore_),
+      tray_({[this] { ui_.application.send(&ApplicationActions::showSettingWindow); },
+             [this](bool paused) { eventTaps_.setPaused(paused); }, [] { QApplication::quit(); }}),
       serviceCatalog_(serviceDirectories(appServices_.bundlePath().value_or("")),
                       [this](const std::string& line) { appServices_.log(line); }),
       serviceOutputs_(keyPoster_),
@@ -110,6 +117,15 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
                 ui_.application, accessibility_, eventTaps_,     ui_.pointer, ui_.screens,
                 keyboardLayout_, loginItems_,    ui_.interface()} {
     hub_.setApplicationsChangedHandler([this] { workspace_.applicationsChanged(); });
+    preferencesSave_ = std::make_unique<QTimer>();
+    preferencesSave_->setSingleShot(true);
+    preferencesSave_->setInterval(kPreferencesSaveDelay);
+    QObject::connect(preferencesSave_.get(), &QTimer::timeout,
+                     [this] { defaultsStore_.synchronizeInBackground(); });
+    defaultsStore_.setChangeHandler([this] { preferencesChanged(); });
+    preferences_.registerDefaults(quoddleRegisteredDefaults(appServices_));
+    ui_.settings->setPreferences(preferences_);
+    appServices_.setForegroundHandler([this] { tray_.setVisible(true); });
     tree_.setServicesMenuSource(
         {appServices_.localizedString("Services"), [this] { return servicesItemTitles(); },
          [this] { return desktopServices_.names(); },
@@ -125,6 +141,8 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
 }
 
 LinuxDesktop::~LinuxDesktop() {
+    defaultsStore_.setChangeHandler(nullptr);
+    appServices_.setForegroundHandler(nullptr);
     if (ownClicksFirst_) qApp->removeEventFilter(ownClicksFirst_.get());
     if (inputListener_) input_.removeListener(inputListener_);
 }
@@ -171,6 +189,14 @@ void LinuxDesktop::menuInput(const InputEvent& event) {
     }
     input.at = Point{double(event.rootX), double(event.rootY)};
     hub_.menuInput(input);
+}
+
+void LinuxDesktop::preferencesChanged() {
+    preferencesSave_->start();
+    ui_.settings->refreshPreferences();
+    // The tray icon follows its switch while Quoddle runs, both ways.
+    const bool trayWanted = !preferences_.boolForKey("HideDockIcon");
+    if (trayWanted != tray_.isVisible()) tray_.setVisible(trayWanted);
 }
 
 std::vector<std::string> LinuxDesktop::servicesItemTitles() const {

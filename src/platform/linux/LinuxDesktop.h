@@ -4,6 +4,7 @@
 //
 // Construct it after the QApplication, on its thread; it must outlive the controller built on platform().
 
+#include "Library/UserDefaults.h"
 #include "platform/Platform.h"
 #include "platform/defaults/FileDefaultsStore.h"
 #include "platform/linux/AtspiApplications.h"
@@ -14,12 +15,14 @@
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/QtInterface.h"
 #include "platform/linux/QtRunLoop.h"
+#include "platform/linux/QtTrayIcon.h"
 #include "platform/linux/X11ActiveWindowWatch.h"
 #include "platform/linux/X11Handles.h"
 #include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/X11KeyboardLayout.h"
 #include "platform/linux/XRecordEventTaps.h"
 #include "platform/linux/XRecordInput.h"
+#include "platform/linux/XdgAutostartLoginItems.h"
 #include "platform/linux/services/DesktopServices.h"
 #include "platform/linux/services/ServiceCatalog.h"
 #include "platform/linux/services/ServiceOutputs.h"
@@ -27,21 +30,14 @@
 #include <memory>
 #include <string>
 
+class QTimer;
+
 namespace quoddle {
 
 class WallClock : public Clock {
 public:
     // Milliseconds are what the preferences file keeps of a date.
     TimePoint now() const override;
-};
-
-// The session's login items are XDG autostart entries; until Quoddle manages them, the list cannot be
-// opened, which the core reads as "not a login item" and leaves alone.
-class UnopenedLoginItems : public LoginItems {
-public:
-    std::optional<std::vector<LoginItem>> snapshot() const override { return std::nullopt; }
-    bool insertAtFront(const std::string&, const std::string&) override { return false; }
-    bool remove(std::uint64_t) override { return false; }
 };
 
 class LinuxDesktop {
@@ -63,6 +59,7 @@ private:
     void menuInput(const InputEvent& event);
     void openAccessibilitySettings();
     std::optional<DesktopServices::Selection> selectionOf(ProcessId pid);
+    void preferencesChanged();
     std::vector<std::string> servicesItemTitles() const;
 
     DisplayHandle display_;
@@ -80,13 +77,18 @@ private:
     LinuxAccessibility accessibility_;
     XRecordEventTaps eventTaps_;
     X11KeyboardLayout keyboardLayout_;
-    UnopenedLoginItems loginItems_;
+    XdgAutostartLoginItems loginItems_;
     X11ActiveWindowWatch activeWindow_;
+    // The preferences as the settings window shows them: stored, else registered.
+    UserDefaults preferences_;
+    QtTrayIcon tray_;
     ServiceCatalog serviceCatalog_;
     DesktopServiceOutputs serviceOutputs_;
     DesktopServices desktopServices_;
     XRecordInput::ListenerId inputListener_ = 0;
     std::unique_ptr<QObject> ownClicksFirst_;
+    // Writes the preferences soon after a change (a burst of edits makes one write).
+    std::unique_ptr<QTimer> preferencesSave_;
     Platform platform_;
 };
 

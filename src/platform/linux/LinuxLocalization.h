@@ -4,6 +4,7 @@
 
 #include "platform/AppServices.h"
 
+#include <functional>
 #include <string>
 
 namespace quoddle {
@@ -36,8 +37,12 @@ public:
     std::optional<std::string> bundlePath() const override;
     // The file name, as a file manager shows it.
     std::string displayNameAtPath(const std::string& path) const override;
-    // Remembered only: the tray icon that stands for it on Linux is still to come.
-    void transformToForegroundApplication() override { foreground_ = true; }
+    // Remembered, and told to the handler (the desktop shows its tray icon then).
+    void transformToForegroundApplication() override {
+        foreground_ = true;
+        if (becameForeground_) becameForeground_();
+    }
+    void setForegroundHandler(std::function<void()> handler) { becameForeground_ = std::move(handler); }
     void activateIgnoringOtherApps() override {}
     int runModalAlert(const std::string& messageText, const std::string& informativeText,
                       int alertStyle) override;
@@ -46,6 +51,7 @@ public:
 
 private:
     bool foreground_ = false;
+    std::function<void()> becameForeground_;
 };
 
 // The line log() writes, line break included.

@@ -2,19 +2,27 @@
 
 #include "platform/linux/QtApplicationTarget.h"
 
+#include "Library/UserDefaults.h"
+#include "Preferences.h"
 #include "palette/ShortcutText.h"
 
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QDesktopServices>
+#include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace quoddle {
@@ -52,6 +60,34 @@ QWidget* makePage(QtTextView& view, const QString& name, std::initializer_list<Q
     return &page;
 }
 
+// The General page's switches. "inverted": the control shows the opposite of the stored value.
+struct SwitchPreference {
+    const char* key;
+    const char* label;
+    bool inverted;
+};
+constexpr SwitchPreference kSwitches[] = {
+    {"LaunchAutomaticallyOnLogin", "Start Quoddle when you log in", false},
+    {"ShowSettingsOnLaunch", "Show this window when Quoddle starts", false},
+    {"HideDockIcon", "Show Quoddle in the system tray", true},
+};
+
+// The General page's numbers, with the ranges that keep the palette usable.
+struct NumberPreference {
+    const char* key;
+    const char* label;
+    int minimum, maximum;
+    const char* suffix;
+};
+constexpr NumberPreference kNumbers[] = {
+    {kServiceButtonWindowWidth, "Palette width:", 120, 800, " px"},
+    {kWindowAndMouseMargin, "Distance from the pointer:", 0, 60, " px"},
+    {kShortcutButtonNumPerLine, "Shortcut buttons per row:", 1, 12, ""},
+    {kRecentAppMenuItemNum, "Recent services of the application:", 0, 20, ""},
+    {kRecentAllMenuItemNum, "Recent services of all applications:", 0, 20, ""},
+    {kAlwaysShowItemCount, "Always offer a service used at least:", 1, 1000000, " times"},
+};
+
 } // namespace
 
 QtSettingsWindow::QtSettingsWindow(const QtApplicationTarget& application)
@@ -84,6 +120,7 @@ QtSettingsWindow::QtSettingsWindow(const QtApplicationTarget& application)
 
     tabs_ = new QTabWidget(this);
     tabs_->setAccessibleName(QStringLiteral("Settings"));
+    tabs_->addTab(makeGeneralPage(), QStringLiteral("General"));
     tabs_->addTab(makePage(*settingTextView_, QStringLiteral("History"), {loadButton_, applyButton_},
                            *new QWidget(tabs_)),
                   QStringLiteral("History"));
@@ -113,6 +150,94 @@ QtSettingsWindow::QtSettingsWindow(const QtApplicationTarget& application)
 }
 
 QtSettingsWindow::~QtSettingsWindow() = default;
+
+QWidget* QtSettingsWindow::makeGeneralPage() {
+    auto* page = new QWidget(tabs_);
+    page->setAccessibleName(QStringLiteral("General"));
+    auto* form = new QFormLayout(page);
+    for (const SwitchPreference& preference : kSwitches) {
+        auto* box = new QCheckBox(QString::fromUtf8(preference.label), page);
+        box->setAccessibleName(box->text());
+        QObject::connect(box, &QCheckBox::toggled, this, [this, preference](bool on) {
+            if (!defaults_) return;
+            defaults_->setBool(preference.key, on != preference.inverted);
+            // The login item follows its preference, as the controller applies it.
+            if (std::string(preference.key) == "LaunchAutomaticallyOnLogin")
+                application_.send(&ApplicationActions::changeSetting);
+        });
+        form->addRow(box);
+        checkBoxes_.emplace_back(preference.key, box);
+    }
+    for (const NumberPreference& preference : kNumbers) {
+        auto* spin = new QSpinBox(page);
+        spin->setRange(preference.minimum, preference.maximum);
+        spin->setSuffix(QString::fromUtf8(preference.suffix));
+        const QString label = QString::fromUtf8(preference.label);
+        spin->setAccessibleName(label.chopped(1));
+        QObject::connect(spin, &QSpinBox::valueChanged, this, [this, preference](int value) {
+            if (defaults_) defaults_->setInteger(preference.key, value);
+        });
+        form->addRow(label, spin);
+        spinBoxes_.emplace_back(preference.key, spin);
+    }
+    servicesTitle_ = new QLineEdit(page);
+    servicesTitle_->setAccessibleName(QStringLiteral("Title of applications' Services menus"));
+    servicesTitle_->setToolTip(
+        QStringLiteral("Where an application has its text services under another title, name it here"));
+    QObject::connect(servicesTitle_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (defaults_) defaults_->setObject(kServiceMenuItemTitle, text.toStdString());
+    });
+    form->addRow(QStringLiteral("Services menu title:"), servicesTitle_);
+    for (QLabel* label : page->findChildren<QLabel*>())
+        label->setAccessibleName(label->text());
+    return page;
+}
+
+void QtSettingsWindow::setPreferences(UserDefaults& defaults) {
+    defaults_ = &defaults;
+    refreshPreferences();
+}
+
+void QtSettingsWindow::refreshPreferences() {
+    if (!defaults_) return;
+    for (auto& [key, box] : checkBoxes_) {
+        const bool inverted = std::ranges::find(kSwitches, key, [](const SwitchPreference& p) {
+                                  return std::string(p.key);
+                              })->inverted;
+        const QSignalBlocker quiet(box);
+        box->setChecked(defaults_->boolForKey(key) != inverted);
+    }
+    for (auto& [key, spin] : spinBoxes_) {
+        const QSignalBlocker quiet(spin);
+        // A stored value out of range shows clamped; it is stored only when the user changes it.
+        spin->setValue(
+            int(std::clamp<std::int64_t>(defaults_->integerForKey(key), spin->minimum(), spin->maximum())));
+    }
+    // Set only when it differs, so a refresh while the user types leaves the cursor where it is.
+    const QString title = QString::fromStdString(defaults_->stringForKey(kServiceMenuItemTitle).value_or(""));
+    if (servicesTitle_->text() != title) {
+        const QSignalBlocker quiet(servicesTitle_);
+        servicesTitle_->setText(title);
+    }
+}
+
+QCheckBox* QtSettingsWindow::preferenceCheckBox(const std::string& key) const {
+    for (const auto& [name, box] : checkBoxes_)
+        if (name == key) return box;
+    return nullptr;
+}
+
+QSpinBox* QtSettingsWindow::preferenceSpinBox(const std::string& key) const {
+    for (const auto& [name, spin] : spinBoxes_)
+        if (name == key) return spin;
+    return nullptr;
+}
+
+void QtSettingsWindow::showEvent(QShowEvent* event) {
+    refreshPreferences();
+    refreshDesktopServices();
+    QWidget::showEvent(event);
+}
 
 QWidget* QtSettingsWindow::makeDesktopServicesPage() {
     auto* page = new QWidget(tabs_);

@@ -1,6 +1,7 @@
 #pragma once
-// The settings window: the history as settings text (with Load and Apply), the shortcut definitions, the
-// blacklist, the desktop services found, and the accessibility state with a way to turn it on. Its buttons
+// The settings window: a control for each of the preferences (stored the moment it changes), the history
+// as settings text (with Load and Apply), the shortcut definitions, the blacklist, the desktop services
+// found, and the accessibility state with a way to turn it on. Its buttons
 // send the controller's commands through the application object; closing the window only hides it.
 
 #include "platform/linux/QtTextView.h"
@@ -10,16 +11,21 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QTreeWidget;
 
 namespace quoddle {
 
 class QtApplicationTarget;
+class UserDefaults;
 
 // One desktop service as the settings window lists it.
 struct DesktopServiceListing {
@@ -38,6 +44,13 @@ public:
     void setDesktopServices(std::function<std::vector<DesktopServiceListing>()> list, std::string userFolder);
     // Reads the list again.
     void refreshDesktopServices();
+    // The preferences the General page edits; its controls show them from now on (and again whenever
+    // the window is shown or refreshPreferences is called) and store every change at once.
+    void setPreferences(UserDefaults& defaults);
+    void refreshPreferences();
+    QCheckBox* preferenceCheckBox(const std::string& key) const;
+    QSpinBox* preferenceSpinBox(const std::string& key) const;
+    QLineEdit& servicesTitleField() const { return *servicesTitle_; }
 
     QtTextView& settingTextView() { return *settingTextView_; }
     QtTextView& shortcutButtonSettingTextView() { return *shortcutTextView_; }
@@ -53,7 +66,11 @@ public:
     QPushButton& addToPaletteButton() const { return *addToPaletteButton_; }
     QPushButton& openServicesFolderButton() const { return *openFolderButton_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    QWidget* makeGeneralPage();
     QWidget* makeDesktopServicesPage();
     void addSelectedServiceToPalette();
     void openServicesFolder();
@@ -68,6 +85,10 @@ private:
     QPushButton* addToPaletteButton_ = nullptr;
     QPushButton* openFolderButton_ = nullptr;
     std::function<std::vector<DesktopServiceListing>()> listServices_;
+    UserDefaults* defaults_ = nullptr;
+    std::vector<std::pair<std::string, QCheckBox*>> checkBoxes_;
+    std::vector<std::pair<std::string, QSpinBox*>> spinBoxes_;
+    QLineEdit* servicesTitle_ = nullptr;
     std::string servicesFolder_;
     std::unique_ptr<QtTextView> settingTextView_;
     std::unique_ptr<QtTextView> shortcutTextView_;

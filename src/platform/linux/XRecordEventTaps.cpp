@@ -33,8 +33,9 @@ constexpr Translation kTranslations[] = {
 
 // Shared by the tap and its run-loop source, so either may go first.
 struct TapState {
-    TapState(XRecordInput& input, CGEventMask mask, CGEventTapCallBack callback, void* userInfo)
-        : input(input), mask(mask), callback(callback), userInfo(userInfo) {}
+    TapState(XRecordInput& input, std::shared_ptr<const bool> paused, CGEventMask mask,
+             CGEventTapCallBack callback, void* userInfo)
+        : input(input), paused(std::move(paused)), mask(mask), callback(callback), userInfo(userInfo) {}
     ~TapState() { detach(); }
 
     void attach();
@@ -42,6 +43,7 @@ struct TapState {
     void handle(const InputEvent& event);
 
     XRecordInput& input;
+    const std::shared_ptr<const bool> paused;
     const CGEventMask mask;
     const CGEventTapCallBack callback;
     void* const userInfo;
@@ -71,6 +73,7 @@ void TapState::handle(const InputEvent& event) {
         return;
     }
     if (!enabled || *type >= 64 || (mask & CGEventMaskBit(*type)) == 0) return;
+    if (*paused && *type == kCGEventLeftMouseUp) return;
     callback(nullptr, *type, &cgEvent, userInfo);
 }
 
@@ -114,7 +117,8 @@ std::optional<CGEventType> coreEventTypeOf(const InputEvent& event) {
 std::unique_ptr<EventTap> XRecordEventTaps::createListenOnlyTap(CGEventMask mask, CGEventTapCallBack callback,
                                                                 void* userInfo) {
     if (!callback || !input_.start()) return nullptr;
-    return std::make_unique<XRecordEventTap>(std::make_shared<TapState>(input_, mask, callback, userInfo));
+    return std::make_unique<XRecordEventTap>(
+        std::make_shared<TapState>(input_, paused_, mask, callback, userInfo));
 }
 
 } // namespace quoddle

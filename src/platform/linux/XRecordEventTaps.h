@@ -31,8 +31,14 @@ public:
     std::unique_ptr<EventTap> createListenOnlyTap(CGEventMask mask, CGEventTapCallBack callback,
                                                   void* userInfo) override;
 
+    // While paused, no tap hears the left button come up, so no selection ends in a palette; presses and
+    // keys still arrive, so a palette that is up still hides as usual.
+    void setPaused(bool paused) { *paused_ = paused; }
+    bool paused() const { return *paused_; }
+
 private:
     XRecordInput& input_;
+    std::shared_ptr<bool> paused_ = std::make_shared<bool>(false);
 };
 
 } // namespace quoddle

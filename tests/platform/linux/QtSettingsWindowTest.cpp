@@ -1,13 +1,20 @@
 #include "platform/linux/QtSettingsWindow.h"
+#include "Library/UserDefaults.h"
+#include "Preferences.h"
 #include "platform/linux/LinuxAppServices.h"
 #include "platform/linux/QtApplicationTarget.h"
 #include "platform/linux/QtInterface.h"
 #include "platform/linux/QtTestApp.h"
+#include "platform/sim/SimDefaultsStore.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -63,6 +70,48 @@ TEST_F(QtSettingsWindowTest, SendsItsCommandsToTheRegisteredControllerOnly) {
     EXPECT_EQ(controller.calls["loadSettingText"], 1);
 }
 
+// Every preference has a control that shows its value (stored, else registered) and stores a change at
+// once; the ranges keep values that would break the palette out.
+TEST_F(QtSettingsWindowTest, ThePreferenceControlsStoreEachChangeAtOnce) {
+    QtInterface ui;
+    QtSettingsWindow& window = *ui.settings;
+    RecordingActions controller;
+    ui.application.setActionTarget(&controller);
+    SimDefaultsStore store;
+    store.set(kServiceButtonWindowWidth, std::int64_t{240});
+    store.set(kAlwaysShowItemCount, std::int64_t{-5}); // stored by hand, out of range
+    UserDefaults defaults(store);
+    defaults.registerDefaults(quoddleRegisteredDefaults(LinuxLocalizedAppServices()));
+    window.setPreferences(defaults);
+
+    EXPECT_EQ(window.preferenceSpinBox(kServiceButtonWindowWidth)->value(), 240);
+    EXPECT_EQ(window.preferenceSpinBox(kRecentAppMenuItemNum)->value(), 3);  // the registered default
+    EXPECT_EQ(window.preferenceSpinBox(kAlwaysShowItemCount)->value(), 1);   // shown clamped
+    EXPECT_EQ(store.find(kAlwaysShowItemCount)->get<std::int64_t>()[0], -5); // and not written back
+    EXPECT_TRUE(window.preferenceCheckBox("ShowSettingsOnLaunch")->isChecked());
+    EXPECT_FALSE(window.preferenceCheckBox("HideDockIcon")->isChecked()); // "show in the tray": inverted
+    EXPECT_EQ(window.servicesTitleField().text(), QStringLiteral("Services"));
+    EXPECT_TRUE(controller.calls.empty()) << "showing values is no change";
+
+    window.preferenceSpinBox(kShortcutButtonNumPerLine)->setValue(99);
+    EXPECT_EQ(defaults.integerForKey(kShortcutButtonNumPerLine), 12);
+    window.preferenceCheckBox("HideDockIcon")->setChecked(true);
+    EXPECT_FALSE(defaults.boolForKey("HideDockIcon"));
+    window.preferenceCheckBox("LaunchAutomaticallyOnLogin")->setChecked(true);
+    EXPECT_TRUE(defaults.boolForKey("LaunchAutomaticallyOnLogin"));
+    EXPECT_EQ(controller.calls, (std::map<std::string, int>{{"changeSetting", 1}}));
+    window.servicesTitleField().end(false);
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QApplication::sendEvent(&window.servicesTitleField(), &typed);
+    EXPECT_EQ(defaults.stringForKey(kServiceMenuItemTitle), "Servicesx");
+
+    // Changed elsewhere (the controller at launch, another window): shown on the next refresh.
+    defaults.setInteger(kServiceButtonWindowWidth, 300);
+    window.refreshPreferences();
+    EXPECT_EQ(window.preferenceSpinBox(kServiceButtonWindowWidth)->value(), 300);
+    ui.application.setActionTarget(nullptr);
+}
+
 // The desktop services found are listed, read again when the page is shown; one can become a shortcut
 // button, typed into the shortcut text as an edit of the user's (which the controller then stores).
 TEST_F(QtSettingsWindowTest, ListsTheDesktopServicesAndAddsOneAsAShortcutButton) {
@@ -76,7 +125,7 @@ TEST_F(QtSettingsWindowTest, ListsTheDesktopServicesAndAddsOneAsAShortcutButton)
     EXPECT_EQ(window.desktopServicesList().topLevelItem(1)->text(2),
               QStringLiteral("/home/u/.local/share/b.service"));
     found.pop_back();
-    window.tabs().setCurrentIndex(3);
+    window.tabs().setCurrentIndex(4);
     EXPECT_EQ(window.desktopServicesList().topLevelItemCount(), 1);
 
     QtTextView& shortcuts = window.shortcutButtonSettingTextView();
@@ -89,7 +138,7 @@ TEST_F(QtSettingsWindowTest, ListsTheDesktopServicesAndAddsOneAsAShortcutButton)
     window.addToPaletteButton().click();
     EXPECT_EQ(shortcuts.string(), "Copy\tchar\tc\tcontrol\nMake Upper Case\tservice\tMake Upper Case\n");
     EXPECT_GE(edits, 1);
-    EXPECT_EQ(window.tabs().currentIndex(), 1);
+    EXPECT_EQ(window.tabs().currentIndex(), 2);
 }
 
 TEST_F(QtSettingsWindowTest, NamesEveryControlAndKeepsTheApplicationWhenClosed) {
@@ -99,20 +148,24 @@ TEST_F(QtSettingsWindowTest, NamesEveryControlAndKeepsTheApplicationWhenClosed) 
     QStringList tabs;
     for (int i = 0; i < window.tabs().count(); ++i)
         tabs << window.tabs().tabText(i);
-    EXPECT_EQ(tabs, (QStringList{"History", "Shortcut Buttons", "Blacklist", "Desktop Services"}));
+    EXPECT_EQ(tabs, (QStringList{"General", "History", "Shortcut Buttons", "Blacklist", "Desktop Services"}));
     // The history page carries the text view and its two buttons.
-    QWidget* history = window.tabs().widget(0);
+    QWidget* history = window.tabs().widget(1);
     EXPECT_TRUE(history->isAncestorOf(&window.settingTextView().widget()));
     EXPECT_TRUE(history->isAncestorOf(&window.loadButton()));
     EXPECT_TRUE(history->isAncestorOf(&window.applyButton()));
-    EXPECT_TRUE(window.tabs().widget(1)->isAncestorOf(&window.shortcutButtonSettingTextView().widget()));
-    EXPECT_TRUE(window.tabs().widget(2)->isAncestorOf(&window.blacklistAppSettingTextView().widget()));
+    EXPECT_TRUE(window.tabs().widget(2)->isAncestorOf(&window.shortcutButtonSettingTextView().widget()));
+    EXPECT_TRUE(window.tabs().widget(3)->isAncestorOf(&window.blacklistAppSettingTextView().widget()));
     EXPECT_EQ(window.accessibilityButton().text(), QStringLiteral("Turn On Accessibility\u2026"));
 
     // A screen reader finds every control by name.
     for (QWidget* widget : window.findChildren<QWidget*>()) {
-        const bool control = qobject_cast<QPushButton*>(widget) || qobject_cast<QTextEdit*>(widget) ||
-                             qobject_cast<QLabel*>(widget) || qobject_cast<QTabWidget*>(widget);
+        const bool control =
+            qobject_cast<QPushButton*>(widget) || qobject_cast<QTextEdit*>(widget) ||
+            qobject_cast<QLabel*>(widget) || qobject_cast<QTabWidget*>(widget) ||
+            qobject_cast<QCheckBox*>(widget) || qobject_cast<QSpinBox*>(widget) ||
+            (qobject_cast<QLineEdit*>(widget) && !qobject_cast<QSpinBox*>(widget->parent())) ||
+            qobject_cast<QTreeWidget*>(widget);
         if (control) {
             EXPECT_FALSE(widget->accessibleName().isEmpty()) << widget->metaObject()->className();
         }
@@ -141,6 +194,7 @@ TEST_F(QtSettingsWindowTest, NamesEveryControlAndKeepsTheApplicationWhenClosed) 
 TEST_F(QtSettingsWindowTest, AnswersHitTestsOnItsButtonsThroughQt) {
     QtInterface ui;
     QtSettingsWindow& window = *ui.settings;
+    window.tabs().setCurrentIndex(1); // the History page, with Load and Apply
     ui.settingWindow.orderFront();
     // Wherever the window manager puts the window, once Qt and the X server agree on where it is.
     QPoint center;

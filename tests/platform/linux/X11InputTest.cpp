@@ -230,6 +230,15 @@ TEST_F(RecordedInput, TapDeliversItsMaskWhileEnabledAndReportsABrokenRecording) 
     ASSERT_TRUE(waitForRecorded(14));
     EXPECT_EQ(log.events.size(), 4u);
 
+    // Paused, the release goes unheard (no selection ends in a palette), the press does not.
+    taps.setPaused(true);
+    click(1);
+    ASSERT_TRUE(waitForRecorded(16));
+    ASSERT_EQ(log.events.size(), 5u);
+    EXPECT_EQ(log.events.back().type, kCGEventLeftMouseDown);
+    log.events.pop_back();
+    taps.setPaused(false);
+
     // Another client cuts the connection that owns the recording (as xkill would).
     XKillClient(display(), input.recordingContext());
     XSync(display(), False);
