@@ -55,6 +55,10 @@ public:
     void setupSettingTextViews();
     void loadSettingText() override;
     void setSettingText() override;
+    // The history commands of a later start: Load's text without touching the view, and Apply of the given
+    // text, which leaves the view as Apply does and answers its result line.
+    std::string settingTextOfCurrentHistory() override;
+    std::string applySettingText(const std::string& text) override;
     void setMyAttrToTextStorage(TextView& textView);
     void textStorageDidProcessEditing(TextView& textView);
     void changeSetting() override;

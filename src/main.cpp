@@ -4,7 +4,10 @@
 #include "cli/Demo.h"
 
 #include <iostream>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #ifdef QUODDLE_HAS_LINUX_BACKEND
 #include "platform/linux/LinuxMain.h"
@@ -17,6 +20,13 @@ int main(int argc, char** argv) {
 #ifdef QUODDLE_HAS_LINUX_BACKEND
     if (argc >= 2 && std::string_view(argv[1]) == "services")
         return quoddle::runServicesCommand(argc, argv, std::cout, std::cerr);
+    if (argc >= 2 && std::string_view(argv[1]) == "history") {
+        // A running Quoddle holds the current history and would save over one imported into the file.
+        const std::vector<std::string> arguments(argv + 1, argv + argc);
+        if (std::optional<int> status =
+                quoddle::runHistoryCommandOnRunningInstance(arguments, std::cout, std::cerr, std::cin))
+            return *status;
+    }
     const quoddle::AppServices& productStrings = quoddle::linuxProductStrings();
 #else
     const quoddle::SimAppServices productStrings;

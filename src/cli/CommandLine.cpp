@@ -45,8 +45,8 @@ constexpr const char* kUsage =
     "  --version             print the version\n"
     "\n"
     "The preferences file is $XDG_CONFIG_HOME/quoddle/preferences.plist (else under\n"
-    "~/.config). A running Quoddle writes its own history there when it saves: quit it\n"
-    "before importing.\n"
+    "~/.config). While Quoddle runs, history export and import go to the running\n"
+    "Quoddle, which applies an import as its settings window would.\n"
     "\n"
     "The text commands read UTF-8 text of at most 16 MiB and follow the locale of\n"
     "LC_ALL or LANG for case, sorting and word boundaries.\n";

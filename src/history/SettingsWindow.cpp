@@ -22,6 +22,25 @@ void storeEditOfPreferenceView(UserDefaults& userDefaults, const TextView& view,
     if (userDefaults.stringForKey(key) != text) userDefaults.setObject(key, std::move(text));
 }
 
+// Apply: a text with at least one item line replaces the history; the view then holds the result line.
+std::string applyToHistory(QuoddleAppDelegate& controller, std::string_view text) {
+    ParsedSettingText parsed =
+        historyOfSettingText(text, controller.menuItemHistoryDic, controller.platform.clock.now());
+    const char* result = kNoMenuItemResult;
+    if (parsed.acceptedLines > 0) {
+        controller.menuItemHistoryDic = std::move(parsed.history);
+        // An applied text is the user's deliberate edit: store it soon rather than only at termination.
+        controller.scheduleHistorySave();
+        result = kApplySettingTextResult;
+    }
+    TextView& view = controller.settingTextView;
+    view.setString(result);
+    view.setFont(controller.settingTextFont);
+    view.setTextStorageFont(controller.settingTextFont);
+    controller.setMyAttrToTextStorage(view);
+    return result;
+}
+
 } // namespace
 
 void QuoddleAppDelegate::setupSettingTextViews() {
@@ -51,19 +70,17 @@ void QuoddleAppDelegate::loadSettingText() {
 }
 
 void QuoddleAppDelegate::setSettingText() {
-    ParsedSettingText parsed =
-        historyOfSettingText(settingTextView.string(), menuItemHistoryDic, platform.clock.now());
-    if (parsed.acceptedLines > 0) {
-        menuItemHistoryDic = std::move(parsed.history);
-        // An applied text is the user's deliberate edit: store it soon rather than only at termination.
-        scheduleHistorySave();
-        settingTextView.setString(kApplySettingTextResult);
-    } else {
-        settingTextView.setString(kNoMenuItemResult);
-    }
-    settingTextView.setFont(settingTextFont);
-    settingTextView.setTextStorageFont(settingTextFont);
-    setMyAttrToTextStorage(settingTextView);
+    applyToHistory(*this, settingTextView.string());
+}
+
+std::string QuoddleAppDelegate::settingTextOfCurrentHistory() {
+    return settingTextOfHistory(menuItemHistoryDic);
+}
+
+std::string QuoddleAppDelegate::applySettingText(const std::string& text) {
+    // Not copied into the view first: the view would style a text of megabytes only to replace it with the
+    // result line, which is all that Apply leaves there.
+    return applyToHistory(*this, text);
 }
 
 void QuoddleAppDelegate::setMyAttrToTextStorage(TextView& textView) {

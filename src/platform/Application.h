@@ -5,6 +5,8 @@
 //
 // Threads: every call in both directions is made on the main loop.
 
+#include <string>
+
 namespace quoddle {
 
 // The controller's operations that a toolkit connects to its widgets and to the session's events.
@@ -20,6 +22,11 @@ public:
     // The application's life: the user opened the running application again; the session ends it.
     virtual bool applicationShouldHandleReopen(bool hasVisibleWindows) = 0;
     virtual void applicationWillTerminate() = 0;
+    // The history commands of a later start of the program, carried out by the running one: the current
+    // history as settings text, and a settings text applied as the settings window's Apply applies it,
+    // answering the result line that the window then shows.
+    virtual std::string settingTextOfCurrentHistory() = 0;
+    virtual std::string applySettingText(const std::string& text) = 0;
 };
 
 class Application {

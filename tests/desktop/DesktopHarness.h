@@ -143,9 +143,9 @@ public:
     pid_t pid() const { return process_->pid(); }
     // Ends it as the session would (SIGTERM), so it saves its history; the status it exits with.
     int quit();
-    // The stored history as settings text (quit first to read what it saved).
+    // The history as settings text: the running Quoddle's own while it runs, else what it saved.
     std::string historyText() const;
-    // The use count of a title under an application key, from the stored history; 0 when absent.
+    // The use count of a title under an application key, from that history; 0 when absent.
     int storedUses(const std::string& applicationKey, const std::string& title) const;
     std::string log() const;
     // A preference as the file holds it now (the running Quoddle writes changes soon after they are made).

@@ -204,6 +204,65 @@ TEST_F(SettingsWindow, ChangingTheLoginSettingMakesTheLoginItemsFollow) {
     }
 }
 
+// --- The history commands of a later start, carried out by the running controller -------------------
+
+TEST_F(SettingsWindow, AnExportIsLoadsTextAndLeavesTheTextBeingEditedAlone) {
+    fillHistory();
+    desktop.settingTextView.userEdit("TextEdit\t9\thalf typed");
+    const std::string exported = commands().settingTextOfCurrentHistory();
+    EXPECT_EQ(desktop.settingTextView.string(), "TextEdit\t9\thalf typed");
+    commands().loadSettingText();
+    EXPECT_EQ(exported, desktop.settingTextView.string());
+    EXPECT_NE(exported.find("TextEdit\t4\tMake Sticky\tSticky\n"), std::string::npos) << exported;
+}
+
+TEST_F(SettingsWindow, AnImportIsApplyOfItsTextAndTheViewShowsTheResult) {
+    fillHistory();
+    const ServiceHistory before = history();
+    desktop.clock.advance(seconds(500));
+    const std::string text = "#-- edited\n"
+                             "TextEdit\t40\tMake Sticky\t\n"
+                             "Safari\t1\tMake Sticky\tSticky\r\n"
+                             "Caf\xC3\xA9\t\t2\tSearch \xE2\x80\x94 Web\n";
+    desktop.settingTextView.userEdit("what the user was typing");
+    EXPECT_EQ(commands().applySettingText(text), "#Apply Setting Text");
+    EXPECT_EQ(desktop.settingTextView.string(), "#Apply Setting Text");
+    const ServiceHistory imported = history();
+    EXPECT_EQ(find(imported, "TextEdit", "Make Sticky")->date, t0) << "the Date is carried over";
+    EXPECT_EQ(find(imported, "Safari", "Make Sticky")->date, desktop.clock.now());
+    EXPECT_NE(find(imported, "Caf\xC3\xA9", "Search \xE2\x80\x94 Web"), nullptr);
+
+    // The same text pasted into the window and applied gives the same history.
+    history() = before;
+    apply(text);
+    EXPECT_TRUE(history() == imported);
+}
+
+TEST_F(SettingsWindow, AnImportIsSavedSoonAndKeptAcrossARelaunch) {
+    EXPECT_EQ(commands().applySettingText("Mail\t3\tSummarize\t\n*\t3\tSummarize\tSum\n"),
+              "#Apply Setting Text");
+    EXPECT_EQ(desktop.defaultsStore.find(kMenuItemHistoryDic), nullptr) << "not at once: saved shortly after";
+    desktop.runLoop.advance(seconds(5));
+    ASSERT_NE(desktop.defaultsStore.find(kMenuItemHistoryDic), nullptr);
+    const ServiceHistory imported = history();
+    QuoddleAppDelegate& next = relaunch();
+    next.loadMenuItemHistory();
+    EXPECT_TRUE(next.menuItemHistoryDic == imported);
+    EXPECT_EQ(find(next.menuItemHistoryDic, "*", "Summarize")->userTitle, "Sum");
+}
+
+TEST_F(SettingsWindow, AnImportWithoutItemLinesChangesNothingAndSavesNothing) {
+    fillHistory();
+    const ServiceHistory before = history();
+    for (const std::string text : {"", "#Apply Setting Text", "#-- *\n\tno key\t1\tT\nA\t1\n\r\n"}) {
+        EXPECT_EQ(commands().applySettingText(text), "#No Menu Item!. Dont Apply.") << text;
+        EXPECT_EQ(desktop.settingTextView.string(), "#No Menu Item!. Dont Apply.");
+        EXPECT_TRUE(history() == before) << text;
+    }
+    desktop.runLoop.advance(seconds(10));
+    EXPECT_EQ(desktop.defaultsStore.find(kMenuItemHistoryDic), nullptr);
+}
+
 // --- Hostile input ----------------------------------------------------------------------------------
 
 TEST_F(SettingsWindow, ATitleWithTabsAndInvalidUtf8BecomeItemsTheStoreKeepsAndThatThenStayPut) {

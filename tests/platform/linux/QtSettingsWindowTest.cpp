@@ -42,6 +42,8 @@ public:
         return true;
     }
     void applicationWillTerminate() override { ++calls["applicationWillTerminate"]; }
+    std::string settingTextOfCurrentHistory() override { return {}; }
+    std::string applySettingText(const std::string&) override { return {}; }
     std::map<std::string, int> calls;
 };
 
