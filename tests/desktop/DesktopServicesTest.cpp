@@ -116,6 +116,7 @@ TEST_F(DesktopServices, MakeUpperCaseReplacesTheSelectionInMousepad) {
     const std::string original = textView.text();
     const std::string selected = dragSelect();
     ASSERT_FALSE(selected.empty());
+    quoddle->paletteButtons(); // drawn once AT-SPI shows them, so the screenshot has them
     screen.screenshot(screenshotDirectory() / "services-mousepad-before.png");
 
     const auto pressed = clickButton("Make Upper Case");

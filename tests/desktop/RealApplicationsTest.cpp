@@ -106,8 +106,9 @@ TEST_P(RealApplications, ADragSelectionShowsThePaletteAndCopyReachesTheApplicati
     startQuoddle();
     dragSelect();
     ASSERT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
-    screen.screenshot(screenshotDirectory() / (GetParam().name + "-palette.png"));
+    // Read first: once AT-SPI shows the buttons, Qt has drawn them and the screenshot has them.
     const auto buttons = quoddle->paletteButtons();
+    screen.screenshot(screenshotDirectory() / (GetParam().name + "-palette.png"));
     ASSERT_FALSE(buttons.empty());
     for (const auto& [label, box] : buttons)
         if (label == "Copy") screen.click(box.centerX(), box.centerY());

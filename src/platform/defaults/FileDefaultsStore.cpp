@@ -1,5 +1,6 @@
 #include "platform/defaults/FileDefaultsStore.h"
 
+#include "platform/defaults/FileDescriptor.h"
 #include "platform/defaults/PlistCodec.h"
 
 #include <cerrno>
@@ -23,26 +24,6 @@ namespace fs = std::filesystem;
 std::error_code lastError() {
     return {errno, std::generic_category()};
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closing is where some file systems report a failed write, so it is checked once.
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // The file's first bytes, up to one more than a property list may have; none, with the reason in error, when
 // it cannot be read.

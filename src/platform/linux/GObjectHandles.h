@@ -1,6 +1,8 @@
 #pragma once
 // Owners for the GLib and AT-SPI resources the backend receives, so nothing is freed by hand on each path.
 
+#include "platform/linux/GLibHandles.h"
+
 #include <glib-object.h>
 
 #include <memory>
@@ -56,17 +58,5 @@ public:
 private:
     GError* error_ = nullptr;
 };
-
-struct GFreeDeleter {
-    void operator()(void* memory) const { g_free(memory); }
-};
-template <typename T> using GMemory = std::unique_ptr<T, GFreeDeleter>;
-
-// A string the callee allocated with g_malloc, as a std::string; none for null.
-inline std::optional<std::string> takeGString(char* text) {
-    GMemory<char> owned(text);
-    if (!owned) return std::nullopt;
-    return std::string(owned.get());
-}
 
 } // namespace quoddle

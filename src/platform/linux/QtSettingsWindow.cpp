@@ -166,7 +166,7 @@ QWidget* QtSettingsWindow::makeGeneralPage() {
                 application_.send(&ApplicationActions::changeSetting);
         });
         form->addRow(box);
-        checkBoxes_.emplace_back(preference.key, box);
+        checkBoxes_.push_back({preference.key, preference.inverted, box});
     }
     for (const NumberPreference& preference : kNumbers) {
         auto* spin = new QSpinBox(page);
@@ -200,12 +200,9 @@ void QtSettingsWindow::setPreferences(UserDefaults& defaults) {
 
 void QtSettingsWindow::refreshPreferences() {
     if (!defaults_) return;
-    for (auto& [key, box] : checkBoxes_) {
-        const bool inverted = std::ranges::find(kSwitches, key, [](const SwitchPreference& p) {
-                                  return std::string(p.key);
-                              })->inverted;
-        const QSignalBlocker quiet(box);
-        box->setChecked(defaults_->boolForKey(key) != inverted);
+    for (const Switch& control : checkBoxes_) {
+        const QSignalBlocker quiet(control.box);
+        control.box->setChecked(defaults_->boolForKey(control.key) != control.inverted);
     }
     for (auto& [key, spin] : spinBoxes_) {
         const QSignalBlocker quiet(spin);
@@ -222,8 +219,8 @@ void QtSettingsWindow::refreshPreferences() {
 }
 
 QCheckBox* QtSettingsWindow::preferenceCheckBox(const std::string& key) const {
-    for (const auto& [name, box] : checkBoxes_)
-        if (name == key) return box;
+    for (const Switch& control : checkBoxes_)
+        if (control.key == key) return control.box;
     return nullptr;
 }
 

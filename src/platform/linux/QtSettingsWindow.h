@@ -86,7 +86,12 @@ private:
     QPushButton* openFolderButton_ = nullptr;
     std::function<std::vector<DesktopServiceListing>()> listServices_;
     UserDefaults* defaults_ = nullptr;
-    std::vector<std::pair<std::string, QCheckBox*>> checkBoxes_;
+    struct Switch {
+        std::string key;
+        bool inverted; // the control shows the opposite of the stored value
+        QCheckBox* box;
+    };
+    std::vector<Switch> checkBoxes_;
     std::vector<std::pair<std::string, QSpinBox*>> spinBoxes_;
     QLineEdit* servicesTitle_ = nullptr;
     std::string servicesFolder_;

@@ -1,5 +1,9 @@
 #include "platform/linux/XdgAutostartLoginItems.h"
 
+#include "platform/defaults/FileDescriptor.h"
+#include "platform/linux/GLibHandles.h"
+#include "platform/linux/SmallFile.h"
+
 #include "platform/linux/GObjectHandles.h"
 
 #include <glib.h>
@@ -25,31 +29,6 @@ constexpr std::string_view kSuffix = ".desktop";
 constexpr std::size_t kMaxEntryBytes = 64 * 1024;
 constexpr int kMaxNameTries = 1000;
 
-struct KeyFileDeleter {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-struct StrvDeleter {
-    void operator()(char** vector) const { g_strfreev(vector); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-using Strv = std::unique_ptr<char*, StrvDeleter>;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now, so a failed close (a full disk on some file systems) is seen.
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
-
 // Stable for a path across runs, unlike std::hash: FNV-1a.
 std::uint64_t idOfPath(std::string_view path) {
     std::uint64_t hash = 14695981039346656037ull;
@@ -71,32 +50,9 @@ std::string asUtf8(const std::string& text) {
     return takeGString(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()))).value_or("");
 }
 
-// The bytes of a regular file of at most kMaxEntryBytes; none otherwise. Non-blocking, so a FIFO that
-// carries an entry's name cannot stall the read.
-std::optional<std::string> readSmallFile(const std::string& path) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<std::uintmax_t>(info.st_size) > kMaxEntryBytes)
-        return std::nullopt;
-    std::string data(kMaxEntryBytes + 1, '\0');
-    std::size_t used = 0;
-    while (used < data.size()) {
-        const ssize_t got = ::read(file.get(), data.data() + used, data.size() - used);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
-        if (got == 0) break;
-        used += static_cast<std::size_t>(got);
-    }
-    // It may have grown since fstat.
-    if (used > kMaxEntryBytes) return std::nullopt;
-    data.resize(used);
-    return data;
-}
-
 // The entry's key file, when it is a readable UTF-8 file with a "Desktop Entry" group.
 KeyFile loadEntry(const std::string& path) {
-    const std::optional<std::string> data = readSmallFile(path);
+    const std::optional<std::string> data = readSmallFile(path, kMaxEntryBytes).bytes;
     if (!data || !isValidUtf8(*data)) return nullptr;
     KeyFile file(g_key_file_new());
     if (!g_key_file_load_from_data(file.get(), data->data(), data->size(), G_KEY_FILE_NONE, nullptr) ||

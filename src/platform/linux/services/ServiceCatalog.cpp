@@ -1,5 +1,7 @@
 #include "platform/linux/services/ServiceCatalog.h"
 
+#include "platform/linux/GLibHandles.h"
+
 #include "platform/linux/services/ServiceFile.h"
 
 #include <glib.h>
@@ -41,7 +43,7 @@ struct SortKey {
 };
 
 std::string folded(const std::string& name) {
-    std::unique_ptr<char, decltype(&g_free)> text(g_utf8_casefold(name.c_str(), -1), &g_free);
+    GMemory<char> text(g_utf8_casefold(name.c_str(), -1));
     return text ? std::string(text.get()) : name;
 }
 

@@ -1,5 +1,8 @@
 #include "platform/linux/services/ServiceFile.h"
 
+#include "platform/linux/GLibHandles.h"
+#include "platform/linux/SmallFile.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -21,19 +24,6 @@ constexpr const char* kGroup = "Quoddle Service";
 constexpr int kMaxTimeLimitSeconds = 600;
 // GLib quotes the offending line in its messages; a whole 64 KiB line is no help in a log.
 constexpr std::size_t kMaxProblemBytes = 200;
-
-struct KeyFileDeleter {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-struct GFreeDeleter {
-    void operator()(void* memory) const { g_free(memory); }
-};
-struct StrvDeleter {
-    void operator()(char** vector) const { g_strfreev(vector); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-using GText = std::unique_ptr<char, GFreeDeleter>;
-using Strv = std::unique_ptr<char*, StrvDeleter>;
 
 // A problem as one printable line: no control characters, cut at a character boundary.
 std::string problemLine(std::string text) {
@@ -84,7 +74,7 @@ public:
     // The value with the key-file escapes undone; none, with a problem, when GLib refuses it.
     std::optional<std::string> string(const char* key) {
         GError* error = nullptr;
-        GText value(g_key_file_get_string(file_, kGroup, key, &error));
+        GMemory<char> value(g_key_file_get_string(file_, kGroup, key, &error));
         if (!value) {
             problem(std::string(key) + ": " + (error ? error->message : "cannot be read"));
             g_clear_error(&error);
@@ -226,7 +216,7 @@ bool tryExecFound(Reader& reader, const std::string& program) {
         reader.problem("TryExec: '" + program + "' is neither a program name nor an absolute path");
         return true;
     }
-    GText found(g_find_program_in_path(program.c_str()));
+    GMemory<char> found(g_find_program_in_path(program.c_str()));
     return found != nullptr;
 }
 
@@ -289,8 +279,8 @@ ServiceFileReading parseServiceFile(std::string_view contents, const std::string
 
     checkTitles(reader);
     if (reader.has("Name")) {
-        GText title(g_key_file_get_locale_string(file.get(), kGroup, "Name",
-                                                 locale.empty() ? nullptr : locale.c_str(), nullptr));
+        GMemory<char> title(g_key_file_get_locale_string(file.get(), kGroup, "Name",
+                                                         locale.empty() ? nullptr : locale.c_str(), nullptr));
         if (title) service.name = trimmed(title.get());
     }
 
@@ -327,31 +317,10 @@ ServiceFileReading readServiceFile(const std::string& path) {
         reading.problems.push_back("cannot be read: " + why);
         return reading;
     };
-    // Non-blocking, so that a named pipe given as a service file cannot hold the caller up.
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0) return cannotRead(std::strerror(errno));
-    struct Closer {
-        int descriptor;
-        ~Closer() { ::close(descriptor); }
-    } closer{descriptor};
-
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0) return cannotRead(std::strerror(errno));
-    if (S_ISDIR(status.st_mode)) return cannotRead("it is a folder");
-    if (!S_ISREG(status.st_mode)) return cannotRead("it is not a regular file");
-    if (static_cast<std::uintmax_t>(status.st_size) > kMaxServiceFileBytes) return tooLarge();
-
-    // One byte more than allowed, so a file that grew since fstat is still refused.
-    std::string contents(kMaxServiceFileBytes + 1, '\0');
-    std::size_t filled = 0;
-    while (filled < contents.size()) {
-        const ssize_t count = ::read(descriptor, contents.data() + filled, contents.size() - filled);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) return cannotRead(std::strerror(errno));
-        if (count == 0) break;
-        filled += static_cast<std::size_t>(count);
-    }
-    contents.resize(filled);
+    SmallFileReading file = readSmallFile(path, kMaxServiceFileBytes);
+    if (file.tooLarge) return tooLarge();
+    if (!file.bytes) return cannotRead(file.problem);
+    const std::string& contents = *file.bytes;
     return parseServiceFile(contents, path);
 }
 

@@ -39,9 +39,6 @@ public:
     void showNotification(const std::string& summary, const std::string& body,
                           std::function<void(const std::string& reason)> failed) override;
 
-    // Whether a replacement still holds the clipboard (the user's contents are not back yet).
-    bool restorePending() const { return pendingPaste_ != nullptr; }
-
 private:
     void pasteServed();
     void restoreClipboard();
