@@ -1,6 +1,8 @@
-// The palette rebuild against large histories: the target application's table and the all-applications
-// table each hold N items. The rebuild runs before every showing, so it must stay well under a frame.
-#include "QuoddleAppDelegate.h"
+// A selection's palette against large histories: the target application's table and the all-applications
+// table each hold N items. Its buttons are rebuilt before every showing, so this must stay well under a
+// frame.
+#include "Preferences.h"
+#include "Quoddle.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <benchmark/benchmark.h>
@@ -10,36 +12,48 @@
 namespace quoddle {
 namespace {
 
-void fill(ApplicationHistory& table, std::int64_t items, TimePoint now, std::mt19937& random) {
+PlistDictionary storedTable(std::int64_t items, TimePoint now, std::mt19937& random) {
     std::uniform_int_distribution<int> count(1, 9999), age(0, 365 * 24 * 3600);
+    PlistDictionary table;
+    auto add = [&](const std::string& title, int uses, TimePoint date) {
+        table.emplace(title, plistOfHistoryItem(HistoryItem{title, std::nullopt, uses, date, {}}));
+    };
     for (std::int64_t i = 0; i < items; ++i)
-        table.put(HistoryItem{"Service " + std::to_string(i),
-                              std::nullopt,
-                              count(random),
-                              now - std::chrono::seconds(age(random)),
-                              {}});
+        add("Service " + std::to_string(i), count(random), now - std::chrono::seconds(age(random)));
     // A few services used often enough to be shown for their count alone.
     for (int i = 0; i < 3; ++i)
-        table.put(HistoryItem{"Favourite " + std::to_string(i), std::nullopt, 10000 + i, now, {}});
+        add("Favourite " + std::to_string(i), 10000 + i, now);
+    return table;
 }
 
-void BM_addServiceButton(benchmark::State& state) {
-    resetProcessWideState();
+void BM_PaletteForASelection(benchmark::State& state) {
     SimDesktop desktop;
-    QuoddleAppDelegate controller(desktop.platform());
-    RunningApplication app = desktop.workspace.launch("TextEdit", "com.apple.TextEdit");
-    controller.serviceTargetAppPid = app.processIdentifier;
+    const RunningApplication app = desktop.launch("TextEdit", "com.apple.TextEdit");
+    ax::ElementRef text = desktop.accessibility.add(
+        desktop.accessibility.addWindow(app.processIdentifier, {.frame = Rect{{0, 0}, {800, 600}}}),
+        {.role = ax::Role::textArea, .frame = Rect{{10, 10}, {700, 500}}});
     std::mt19937 random(42);
-    fill(controller.menuItemHistoryDic.tableFor("TextEdit"), state.range(0), desktop.clock.now(), random);
-    fill(controller.menuItemHistoryDic.tableFor("*"), state.range(0), desktop.clock.now(), random);
-
-    for (auto _ : state)
-        benchmark::DoNotOptimize(controller.addServiceButton());
+    desktop.defaultsStore.set(
+        preference::history,
+        PlistDictionary{{"TextEdit", storedTable(state.range(0), desktop.clock.now(), random)},
+                        {"*", storedTable(state.range(0), desktop.clock.now(), random)}});
+    Quoddle quoddle(desktop.platform());
+    quoddle.start();
+    desktop.moveMouseTo({100, 100});
+    for (auto _ : state) {
+        desktop.pressLeftButton();
+        desktop.accessibility.focus(text);
+        desktop.accessibility.selectText(text, ax::RangeValue{0, 4});
+        desktop.releaseLeftButton();
+        state.PauseTiming();
+        if (!desktop.palette.isVisible()) state.SkipWithError("the palette did not open");
+        desktop.pressKey();
+        state.ResumeTiming();
+    }
     state.SetComplexityN(state.range(0));
-    state.counters["buttons"] = static_cast<double>(controller.serviceButtonArray.size());
-    resetProcessWideState();
+    state.counters["buttons"] = static_cast<double>(desktop.palette.buttons().size());
 }
-BENCHMARK(BM_addServiceButton)
+BENCHMARK(BM_PaletteForASelection)
     ->Arg(100)
     ->Arg(10000)
     ->Arg(100000)

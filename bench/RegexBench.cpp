@@ -2,7 +2,7 @@
 // on every call, and against a splitter written by hand for tab runs; all three give the same pieces. A
 // fourth measures ICU's matching alone on the same lines, the part of the helper's time no cache can save.
 
-#include "Library/RegexAdditions.h"
+#include "support/Regex.h"
 #include "support/TabRunSplitByHand.h"
 
 #include <benchmark/benchmark.h>
@@ -36,7 +36,7 @@ const std::vector<std::string>& settingsLines() {
 }
 
 Pieces splitWithHelper(const std::string& line) {
-    return *quoddle::componentsSeparatedByRegex(line, kTabRuns);
+    return *quoddle::splitByPattern(line, kTabRuns);
 }
 
 URegularExpression* compileTabRuns() {

@@ -1,7 +1,7 @@
 // The settings text of a 100,000-item history: writing it (load), reading it into a new history (apply),
 // and, for scale, a plain line-and-tab read of the same text and the regex field split on its own.
-#include "Library/RegexAdditions.h"
 #include "history/SettingsText.h"
+#include "support/Regex.h"
 
 #include <benchmark/benchmark.h>
 
@@ -95,7 +95,7 @@ void BM_RegexFieldSplitOnly(benchmark::State& state) {
     });
     for (auto _ : state)
         for (const std::string& line : lines)
-            benchmark::DoNotOptimize(componentsSeparatedByRegex(line, "\t+"));
+            benchmark::DoNotOptimize(splitByPattern(line, "\t+"));
     state.SetItemsProcessed(state.iterations() * kItems);
 }
 BENCHMARK(BM_RegexFieldSplitOnly)->Unit(benchmark::kMillisecond);

@@ -3,7 +3,7 @@
 // input's first line used as a pattern against the rest. Only the documented exceptions may leave the
 // helpers.
 
-#include "Library/RegexAdditions.h"
+#include "support/Regex.h"
 #include "support/TabRunSplitByHand.h"
 
 #include <unicode/uregex.h>
@@ -59,7 +59,7 @@ bool matchesInReasonableTime(const std::string& text, const std::string& pattern
 }
 
 void splitSettingsLine(const std::string& line) {
-    const auto pieces = quoddle::componentsSeparatedByRegex(line, "\t+");
+    const auto pieces = quoddle::splitByPattern(line, "\t+");
     require(pieces.has_value());
     if (isValidUtf8(line)) require(*pieces == quoddle::splitOnTabRunsByHand(line));
     for (const std::string& piece : *pieces)
@@ -68,10 +68,10 @@ void splitSettingsLine(const std::string& line) {
 }
 
 void captureBlocks(const std::string& description) {
-    const auto first = quoddle::stringByMatching(description, kTwoBlocks, 1);
-    const auto second = quoddle::stringByMatching(description, kTwoBlocks, 2);
+    const auto first = quoddle::firstMatchGroup(description, kTwoBlocks, 1);
+    const auto second = quoddle::firstMatchGroup(description, kTwoBlocks, 2);
     require(first.has_value() == second.has_value());
-    require(first.has_value() == quoddle::isMatchedByRegex(description, kTwoBlocks));
+    require(first.has_value() == quoddle::firstMatchGroup(description, kTwoBlocks, 0).has_value());
     if (first && isValidUtf8(description))
         require(description.find(*first) < description.rfind(*second) && first->back() == '}');
 }
@@ -79,10 +79,10 @@ void captureBlocks(const std::string& description) {
 void matchPattern(const std::string& text, const std::string& pattern, int capture) {
     if (!matchesInReasonableTime(text, pattern)) return;
     try {
-        const auto pieces = quoddle::componentsSeparatedByRegex(text, pattern);
-        const bool matched = quoddle::isMatchedByRegex(text, pattern);
+        const auto pieces = quoddle::splitByPattern(text, pattern);
+        const bool matched = quoddle::firstMatchGroup(text, pattern, 0).has_value();
         require(pieces.has_value() || !matched);
-        const auto captured = quoddle::stringByMatching(text, pattern, capture);
+        const auto captured = quoddle::firstMatchGroup(text, pattern, capture);
         require(!captured || matched);
         if (pieces)
             for (const std::string& piece : *pieces)

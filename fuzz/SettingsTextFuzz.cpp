@@ -1,7 +1,7 @@
-// Applies the input as a settings text in the settings window of a simulated controller, then loads the
-// result back and applies that: the second round trip must change nothing, since everything an applied
-// text produced is something the text can carry.
-#include "QuoddleAppDelegate.h"
+// Applies the input as a settings text in the settings window of a simulated Quoddle, then loads the result
+// back and applies that: the second round trip must change nothing, since everything an applied text
+// produced is something the text can carry.
+#include "Quoddle.h"
 #include "history/SettingsText.h"
 #include "platform/sim/SimDesktop.h"
 
@@ -28,44 +28,36 @@ bool carriesNoLineBreakOrTab(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static SimDesktop desktop;
-    static QuoddleAppDelegate& controller = []() -> QuoddleAppDelegate& {
-        static QuoddleAppDelegate made(desktop.platform());
-        made.setupSettingTextViews();
+    static Quoddle& quoddle = []() -> Quoddle& {
+        static Quoddle made(desktop.platform());
+        made.start();
         return made;
     }();
-
+    ApplicationActions& actions = quoddle.actions();
     // A previous history whose dates the first apply may carry over.
-    controller.menuItemHistoryDic = ServiceHistory();
-    controller.menuItemHistoryDic.tableFor("A").put(
-        HistoryItem{"T", std::nullopt, 1, desktop.clock.now(), {}});
-    const ServiceHistory previous = controller.menuItemHistoryDic;
+    actions.importHistoryText("A\t1\tT\t\n");
+    const std::string previous = actions.historyText();
     desktop.clock.advance(std::chrono::seconds(1));
 
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    desktop.settingTextView.userEdit(text);
-    controller.setSettingText();
-    const ServiceHistory first = controller.menuItemHistoryDic;
-    const bool applied = desktop.settingTextView.string() == kApplySettingTextResult;
-    check(applied || desktop.settingTextView.string() == kNoMenuItemResult, "an unknown result line");
+    desktop.historyTextView.userEdit(std::string(reinterpret_cast<const char*>(data), size));
+    actions.applyHistoryText();
+    const bool applied = desktop.historyTextView.string() == kApplySettingTextResult;
+    check(applied || desktop.historyTextView.string() == kNoMenuItemResult, "an unknown result line");
+    const std::string first = actions.historyText();
     check(applied || first == previous, "a text without item lines changed the history");
-
-    for (const auto& [key, table] : first.tables()) {
+    const ParsedSettingText parsed = historyOfSettingText(first, ServiceHistory(), desktop.clock.now());
+    for (const auto& [key, table] : parsed.history.tables()) {
         check(!key.empty() && key.front() != '#' && carriesNoLineBreakOrTab(key),
               "a key the text cannot carry");
-        for (const HistoryItem& item : table.items()) {
+        for (const HistoryItem& item : table.items())
             check(!item.title.empty() && carriesNoLineBreakOrTab(item.title),
                   "a title the text cannot carry");
-            check(!item.userTitle || (!item.userTitle->empty() &&
-                                      item.userTitle->find_first_of("\t\r\n") == std::string::npos),
-                  "a user title the text cannot carry");
-            check(item.date.has_value(), "an item without a date");
-        }
     }
 
     desktop.clock.advance(std::chrono::seconds(1));
-    controller.loadSettingText();
-    check(desktop.settingTextView.string() == settingTextOfHistory(first), "load wrote another text");
-    controller.setSettingText();
-    check(controller.menuItemHistoryDic == first, "the second round trip changed the history");
+    actions.loadHistoryText();
+    check(desktop.historyTextView.string() == first, "load wrote another text");
+    actions.applyHistoryText();
+    check(actions.historyText() == first, "the second round trip changed the history");
     return 0;
 }

@@ -1,7 +1,8 @@
 // The shortcut text is typed by the user and the integer preferences can hold anything: lay out and click
-// whatever comes. The whole input is the shortcut text; its first bytes also give the per-line count, the
+// whatever comes. The whole input is the shortcut text; its first bytes also give the per-row count, the
 // palette width and the margin, so ordinary texts try ordinary and odd numbers alike.
-#include "QuoddleAppDelegate.h"
+#include "Preferences.h"
+#include "Quoddle.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <cstddef>
@@ -21,33 +22,12 @@ std::int64_t paletteWidthOf(const std::uint8_t* data, std::size_t size) {
 }
 
 void setPreferences(SimDefaultsStore& defaults, const std::uint8_t* data, std::size_t size) {
-    defaults.set(kShortcutButtonSetting, std::string(reinterpret_cast<const char*>(data), size));
-    if (size > 1) defaults.set(kShortcutButtonNumPerLine, std::int64_t{static_cast<std::int8_t>(data[1])});
-    defaults.set(kServiceButtonWindowWidth, paletteWidthOf(data, size));
-    if (size > 4) defaults.set(kWindowAndMouseMargin, std::int64_t{static_cast<std::int8_t>(data[4])});
-}
-
-// A target with a little history, and an application in front that receives posted keys.
-void prepareDesktop(SimDesktop& desktop, QuoddleAppDelegate& controller) {
-    RunningApplication target = desktop.launch("TextEdit", "com.apple.TextEdit");
-    desktop.accessibility.addStandardMenuBar(target.processIdentifier, {"Make Sticky", "Search With Google"});
-    desktop.workspace.activate(target.processIdentifier);
-    controller.menuItemHistoryDic.tableFor("TextEdit").recordUse("Make Sticky", desktop.clock.now());
-    controller.menuItemHistoryDic.tableFor("*").recordUse("Search With Google", desktop.clock.now());
-    gMouseDownElementRole = "AXTextArea";
-    gMouseDownElementInfo = "e";
-    gSeletedTextElementRole = "AXTextArea";
-    gSeletedTextElementInfo = "e";
-    gSeletedTextElementPid = target.processIdentifier;
-    gLastClickDate = desktop.clock.now();
-    gLastSelectedDate = desktop.clock.now();
-}
-
-void clickEveryButton(SimDesktop& desktop, const std::vector<ButtonRef>& buttons) {
-    for (const ButtonRef& button : buttons) {
-        desktop.window.orderFront();
-        static_cast<SimButton&>(*button).performClick();
-    }
+    defaults.set(preference::shortcutText, std::string(reinterpret_cast<const char*>(data), size));
+    if (size > 1)
+        defaults.set(preference::shortcutButtonsPerRow, std::int64_t{static_cast<std::int8_t>(data[1])});
+    defaults.set(preference::paletteWidth, paletteWidthOf(data, size));
+    if (size > 4) defaults.set(preference::paletteMargin, std::int64_t{static_cast<std::int8_t>(data[4])});
+    defaults.set(preference::showSettingsAtStart, false);
 }
 
 } // namespace
@@ -55,21 +35,28 @@ void clickEveryButton(SimDesktop& desktop, const std::vector<ButtonRef>& buttons
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quoddle;
-    resetProcessWideState();
-    {
-        SimDesktop desktop;
-        setPreferences(desktop.defaultsStore, data, size);
-        QuoddleAppDelegate controller(desktop.platform());
-        gQuoddleAppDelegate = &controller;
-        prepareDesktop(desktop, controller);
-        controller.showWindow();
-        // Copies: a click may hide the palette, and the lists must outlive the clicks.
-        const std::vector<ButtonRef> shortcuts = controller.shortcutButtonArray;
-        const std::vector<ButtonRef> services = controller.serviceButtonArray;
-        clickEveryButton(desktop, shortcuts);
-        clickEveryButton(desktop, services);
-        desktop.runLoop.advance(std::chrono::milliseconds(100));
+    SimDesktop desktop;
+    setPreferences(desktop.defaultsStore, data, size);
+    const RunningApplication target = desktop.launch("TextEdit", "com.apple.TextEdit");
+    desktop.accessibility.addStandardMenuBar(target.processIdentifier, {"Make Sticky", "Search With Google"});
+    ax::ElementRef text = desktop.accessibility.add(
+        desktop.accessibility.addWindow(target.processIdentifier, {.frame = Rect{{0, 0}, {800, 600}}}),
+        {.role = ax::Role::textArea, .frame = Rect{{10, 10}, {700, 500}}});
+    desktop.workspace.activate(target.processIdentifier);
+    Quoddle quoddle(desktop.platform());
+    quoddle.start();
+    quoddle.actions().importHistoryText("TextEdit\t1\tMake Sticky\t\n*\t1\tSearch With Google\tSearch\n");
+    desktop.moveMouseTo({100, 100});
+    desktop.pressLeftButton();
+    desktop.accessibility.focus(text);
+    desktop.accessibility.selectText(text, ax::RangeValue{0, 4});
+    desktop.releaseLeftButton();
+    // Copies: a click may hide the palette or rebuild its buttons.
+    const std::vector<std::shared_ptr<SimButton>> buttons = desktop.palette.buttons();
+    for (const auto& button : buttons) {
+        desktop.palette.orderFront();
+        button->performClick();
     }
-    resetProcessWideState();
+    desktop.runLoop.advance(std::chrono::milliseconds(100));
     return 0;
 }

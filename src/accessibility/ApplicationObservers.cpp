@@ -1,28 +1,22 @@
-// One accessibility observer per observed application: selections that may open the palette, and the
-// menu choices the history learns from.
 #include "accessibility/ApplicationObservers.h"
 
-#include "Library/RegexAdditions.h"
-#include "QuoddleAppDelegate.h"
+#include "Preferences.h"
 #include "history/SettingsText.h"
+#include "support/Regex.h"
 
 namespace quoddle {
 
 namespace {
 
-const char* const kApplicationNotifications[] = {"AXSelectedTextChanged", "AXMenuItemSelected",
-                                                 "AXMenuOpened", "AXMenuClosed"};
+constexpr ax::Notification kApplicationNotifications[] = {
+    ax::Notification::selectedTextChanged, ax::Notification::menuItemSelected, ax::Notification::menuOpened,
+    ax::Notification::menuClosed};
 // The first and the last data block of a text-marker range's description: equal blocks mean a caret.
-const char* const kTextMarkerRangePattern =
+constexpr const char* kTextMarkerRangePattern =
     "(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\}).*(\\{length = [0-9]+, bytes = 0x[0-9a-zA-Z]+\\})";
 
-std::string descriptionText(UIElement& helpers, const std::optional<AXAttributeValue>& value) {
-    if (!value) return {};
-    return helpers.descriptionOfValue(value, false).value_or("");
-}
-
-// An accessibility Boolean or number read as an integer, as the platform's intValue would.
-std::optional<std::int64_t> integerOf(const std::optional<AXAttributeValue>& value) {
+// An accessibility Boolean or number read as an integer.
+std::optional<std::int64_t> integerOf(const std::optional<ax::Value>& value) {
     if (!value) return std::nullopt;
     if (auto b = value->get<bool>()) return *b ? 1 : 0;
     if (auto i = value->get<std::int64_t>()) return *i;
@@ -30,134 +24,151 @@ std::optional<std::int64_t> integerOf(const std::optional<AXAttributeValue>& val
     return std::nullopt;
 }
 
-void menuSelectionChanged(QuoddleAppDelegate& controller, const AXUIElementRef& menu) {
-    gSelectMenuItemTitle.reset();
-    std::optional<AXAttributeValue> selected =
-        controller.uiElement.valueOfAttribute("AXSelectedChildren", menu);
-    const AXArray* children = selected ? selected->get<AXArray>() : nullptr;
-    if (!children || children->empty()) return;
-    const AXUIElementRef* first = children->front().get<AXUIElementRef>();
-    if (!first) return;
-    std::optional<AXAttributeValue> title = controller.uiElement.valueOfAttribute("AXTitle", *first);
-    if (title && title->is<std::string>()) gSelectMenuItemTitle = *title->get<std::string>();
-}
-
 } // namespace
 
-void setUIElementInfo(UIElement& helpers, const AXUIElementRef& element, std::optional<std::string>& role,
-                      std::optional<std::string>& info, ProcessId& pid) {
-    if (!element) return;
-    pid = -1;
-    if (auto owner = helpers.accessibility().getPid(element)) pid = owner.value;
-    std::optional<AXAttributeValue> roleValue = helpers.copyValueOfExistingAttribute("AXRole", element);
-    role = roleValue && roleValue->is<std::string>() ? std::optional(*roleValue->get<std::string>())
-                                                     : std::nullopt;
-    info = descriptionText(helpers, helpers.copyValueOfExistingAttribute("AXPosition", element)) + " - " +
-           descriptionText(helpers, helpers.copyValueOfExistingAttribute("AXSize", element));
-}
+ApplicationObservers::ApplicationObservers(Platform& platform, const UserDefaults& preferences,
+                                           ElementQueries& queries, ClickState& clicks,
+                                           HistoryRecorder& history, std::function<void()> selectionSeen)
+    : platform_(platform), preferences_(preferences), queries_(queries), clicks_(clicks), history_(history),
+      selectionSeen_(std::move(selectionSeen)) {}
 
-void axObserverCallback(const AXObserverRef& observer, const AXUIElementRef& element,
-                        const std::string& notification, const void*) {
-    QuoddleAppDelegate* controller = gQuoddleAppDelegate;
-    if (!controller) return;
-    if (notification == "AXSelectedTextChanged") {
-        controller->selectedTextChanged(element);
-    } else if (notification == "AXMenuItemSelected") {
-        if (!gSelectMenuItemTitle) return;
-        auto pid = controller->platform.accessibility.getPid(element);
-        // Copy the title: recording must not depend on the global staying put.
-        const std::string title = *gSelectMenuItemTitle;
-        controller->addMenuItemHistoryWithTitle(title, pid ? pid.value : -11);
-    } else if (notification == "AXSelectedChildrenChanged") {
-        menuSelectionChanged(*controller, element);
-    } else if (notification == "AXMenuClosed") {
-        observer->removeNotification(element, "AXSelectedChildrenChanged");
-    } else if (notification == "AXMenuOpened") {
-        gSelectMenuItemTitle.reset();
-        observer->addNotification(element, "AXSelectedChildrenChanged", nullptr);
-    }
-}
-
-void QuoddleAppDelegate::selectedTextChanged(const AXUIElementRef& element) {
-    auto owner = platform.accessibility.getPid(element);
-    // Only the application pressed last counts: a keyboard selection or a background change never does.
-    if ((owner ? owner.value : -2) != gMouseDownElementPid) return;
-
-    bool selectionIsEmpty;
-    if (auto markers = uiElement.copyValueOfExistingAttribute("AXSelectedTextMarkerRange", element)) {
-        const std::string description = descriptionText(uiElement, markers);
-        auto start = stringByMatching(description, kTextMarkerRangePattern, 1);
-        auto end = stringByMatching(description, kTextMarkerRangePattern, 2);
-        selectionIsEmpty = start && end && *start == *end;
-    } else {
-        if (integerOf(uiElement.valueOfAttribute("AXFocused", element)) != 1) {
-            gLastSelectedDate.reset();
-            return;
-        }
-        auto range = platform.accessibility.copyAttributeValue(element, "AXSelectedTextRange");
-        const AXRangeValue* selected = range ? range.value.get<AXRangeValue>() : nullptr;
-        selectionIsEmpty = !selected || selected->length <= 0;
-    }
-
-    if (selectionIsEmpty) {
-        gLastSelectedDate.reset();
-        return;
-    }
-    setUIElementInfo(uiElement, element, gSeletedTextElementRole, gSeletedTextElementInfo,
-                     gSeletedTextElementPid);
-    gLastSelectedDate = platform.clock.now();
-    showWindow();
-}
-
-void QuoddleAppDelegate::setup_axObserverCallback(const std::string& bundleIdentifier) {
+void ApplicationObservers::observe(const std::string& bundleIdentifier) {
     std::vector<RunningApplication> instances =
-        platform.workspace.runningApplicationsWithBundleIdentifier(bundleIdentifier);
+        platform_.workspace.applicationsWithBundleIdentifier(bundleIdentifier);
     if (instances.empty()) return;
     const RunningApplication& application = instances.front();
     const ProcessId pid = application.processIdentifier;
     if (pid == -1) return;
-    if (isBlacklistedApplication(userDefaults.stringForKey(kBlacklistAppSetting).value_or(""),
+    if (isBlacklistedApplication(preferences_.stringForKey(preference::blacklist).value_or(""),
                                  bundleIdentifier, application.localizedName))
         return;
 
-    AXResult<AXObserverRef> created = platform.accessibility.createObserver(pid, axObserverCallback);
+    ax::Result<ax::ObserverRef> created = platform_.accessibility.createObserver(pid, &onNotification);
     if (!created || !created.value) {
-        platform.appServices.log("AXObserverCreate Error " + std::to_string(created.error));
+        platform_.appServices.log("AXObserverCreate Error " +
+                                  std::to_string(static_cast<std::int32_t>(created.error)));
         return;
     }
-    AXUIElementRef applicationElement = platform.accessibility.createApplication(pid);
-    // One string per identifier for the life of the process: its address is the registrations' context.
-    const std::string& context = biDic.try_emplace(bundleIdentifier, bundleIdentifier).first->second;
-    for (const char* name : kApplicationNotifications)
-        created.value->addNotification(applicationElement, name, &context);
+    ax::ElementRef applicationElement = platform_.accessibility.applicationElement(pid);
+    for (ax::Notification notification : kApplicationNotifications)
+        created.value->addNotification(applicationElement, notification, this);
     created.value->addToRunLoop();
-    observerDic.insert_or_assign(context, created.value);
-    appElementDic.insert_or_assign(context, applicationElement);
+    observed_.insert_or_assign(bundleIdentifier, Observed{created.value, applicationElement, pid});
 }
 
-void QuoddleAppDelegate::setupAllRunningApp_axObserverCallback() {
-    for (const RunningApplication& application : platform.workspace.runningApplications())
-        if (application.bundleIdentifier) setup_axObserverCallback(*application.bundleIdentifier);
+std::optional<std::string> ApplicationObservers::whyNotObserved(ProcessId pid) const {
+    std::optional<RunningApplication> application = platform_.workspace.applicationWithPid(pid);
+    if (!application || !application->bundleIdentifier) return std::nullopt;
+    if (auto it = observed_.find(*application->bundleIdentifier);
+        it != observed_.end() && it->second.pid == pid)
+        return std::nullopt;
+    if (!isBlacklistedApplication(preferences_.stringForKey(preference::blacklist).value_or(""),
+                                  application->bundleIdentifier, application->localizedName))
+        return std::nullopt;
+    return "no palette: " + application->localizedName.value_or(*application->bundleIdentifier) +
+           " is on the blacklist";
 }
 
-void QuoddleAppDelegate::removeAXObserverCallback(const std::string& bundleIdentifier) {
-    auto observer = observerDic.find(bundleIdentifier);
-    auto element = appElementDic.find(bundleIdentifier);
-    if (observer != observerDic.end() && element != appElementDic.end())
-        for (const char* name : kApplicationNotifications)
-            observer->second->removeNotification(element->second, name);
-    if (observer != observerDic.end()) observerDic.erase(observer);
-    if (element != appElementDic.end()) appElementDic.erase(element);
+void ApplicationObservers::observeRunningApplications() {
+    for (const RunningApplication& application : platform_.workspace.runningApplications())
+        if (application.bundleIdentifier) observe(*application.bundleIdentifier);
 }
 
-void QuoddleAppDelegate::didLaunchApplication(const Notification& notification) {
-    auto entry = notification.userInfo.find(NSApplicationBundleIdentifierKey);
-    if (entry == notification.userInfo.end()) return;
-    const auto* bundleIdentifier = std::any_cast<std::string>(&entry->second);
-    if (!bundleIdentifier) return;
-    const std::string identifier = *bundleIdentifier;
-    removeAXObserverCallback(identifier);
-    setup_axObserverCallback(identifier);
+void ApplicationObservers::stopObserving(const std::string& bundleIdentifier) {
+    auto it = observed_.find(bundleIdentifier);
+    if (it == observed_.end()) return;
+    for (ax::Notification notification : kApplicationNotifications)
+        it->second.observer->removeNotification(it->second.applicationElement, notification);
+    observed_.erase(it);
+}
+
+void ApplicationObservers::applicationLaunched(const std::string& bundleIdentifier) {
+    stopObserving(bundleIdentifier);
+    observe(bundleIdentifier);
+}
+
+void ApplicationObservers::onNotification(const ax::ObserverRef& observer, const ax::ElementRef& element,
+                                          ax::Notification notification, void* context) {
+    auto& self = *static_cast<ApplicationObservers*>(context);
+    switch (notification) {
+    case ax::Notification::selectedTextChanged:
+        self.selectionChanged(element);
+        return;
+    case ax::Notification::menuItemSelected:
+        if (self.highlightedTitle_) {
+            ax::Result<ProcessId> pid = self.platform_.accessibility.pid(element);
+            // A copy: recording must not depend on the highlight staying put.
+            const std::string title = *self.highlightedTitle_;
+            self.history_.recordUse(title, pid ? pid.value : -11);
+        }
+        return;
+    case ax::Notification::selectedChildrenChanged:
+        self.highlightChanged(element);
+        return;
+    case ax::Notification::menuClosed:
+        observer->removeNotification(element, ax::Notification::selectedChildrenChanged);
+        return;
+    case ax::Notification::menuOpened:
+        self.highlightedTitle_.reset();
+        observer->addNotification(element, ax::Notification::selectedChildrenChanged, context);
+        return;
+    }
+}
+
+void ApplicationObservers::highlightChanged(const ax::ElementRef& menu) {
+    highlightedTitle_.reset();
+    std::optional<ax::Value> selected = queries_.listedAttribute(menu, ax::Attribute::selectedChildren);
+    const ax::Array* children = selected ? selected->get<ax::Array>() : nullptr;
+    if (!children || children->empty()) return;
+    const ax::ElementRef* first = children->front().get<ax::ElementRef>();
+    if (!first) return;
+    std::optional<ax::Value> title = queries_.listedAttribute(*first, ax::Attribute::title);
+    if (const std::string* text = title ? title->get<std::string>() : nullptr) highlightedTitle_ = *text;
+}
+
+std::optional<bool> ApplicationObservers::selectionIsEmpty(const ax::ElementRef& element) {
+    if (std::optional<ax::Value> markers =
+            queries_.attribute(element, ax::Attribute::selectedTextMarkerRange)) {
+        const ax::OpaqueValue* opaque = markers->get<ax::OpaqueValue>();
+        const std::string description = opaque ? opaque->description : std::string();
+        std::optional<std::string> start = firstMatchGroup(description, kTextMarkerRangePattern, 1);
+        std::optional<std::string> end = firstMatchGroup(description, kTextMarkerRangePattern, 2);
+        return start && end && *start == *end;
+    }
+    if (integerOf(queries_.listedAttribute(element, ax::Attribute::focused)) != 1) return std::nullopt;
+    ax::Result<ax::Value> range =
+        platform_.accessibility.attribute(element, ax::Attribute::selectedTextRange);
+    const ax::RangeValue* selected = range ? range.value.get<ax::RangeValue>() : nullptr;
+    return !selected || selected->length <= 0;
+}
+
+void ApplicationObservers::selectionChanged(const ax::ElementRef& element) {
+    ax::Result<ProcessId> owner = platform_.accessibility.pid(element);
+    // Only the application pressed last counts: a keyboard selection or a background change never does.
+    if ((owner ? owner.value : -2) != clicks_.pressedPid()) {
+        clicks_.selectionIgnored(
+            clicks_.pressedPid() == -1
+                ? "no palette: nothing accessible was under the pointer at the press"
+                : "no palette: the selection changed in another application than the one pressed");
+        return;
+    }
+    const std::optional<bool> empty = selectionIsEmpty(element);
+    ElementSummary summary = queries_.summaryOf(element);
+    if (!empty) {
+        // An element that lost the focus (the paragraph a drag left) says nothing of the selection another
+        // one holds now; it takes back only a selection it held itself.
+        clicks_.selectionIgnored(
+            "no palette: the selected text is in an element that does not have the focus");
+        if (const std::string* held = clicks_.selectionIdentity(); held && *held == summary.identity)
+            clicks_.selectionEmptied();
+        return;
+    }
+    if (*empty) {
+        clicks_.selectionEmptied();
+        return;
+    }
+    clicks_.selectionSeen(std::move(summary));
+    selectionSeen_();
 }
 
 } // namespace quoddle

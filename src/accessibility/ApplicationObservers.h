@@ -1,19 +1,62 @@
 #pragma once
-// The plain functions of the application observers: the callback every observer calls, and the element
-// information recorded for a press or a selection.
+// One accessibility observer per observed application. Its reports feed two things: a selection that became
+// non-empty in the pressed application (half of the palette decision), and the menu item the user chose,
+// which the history learns when it is a Services item.
 
-#include "Library/UIElement.h"
+#include "accessibility/ElementQueries.h"
+#include "history/HistoryRecorder.h"
+#include "input/ClickState.h"
+#include "platform/Platform.h"
+#include "support/UserDefaults.h"
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
 namespace quoddle {
 
-void axObserverCallback(const AXObserverRef& observer, const AXUIElementRef& element,
-                        const std::string& notification, const void* context);
+class ApplicationObservers {
+public:
+    // `selectionSeen` is called after a non-empty selection was recorded in the click state.
+    ApplicationObservers(Platform& platform, const UserDefaults& preferences, ElementQueries& queries,
+                         ClickState& clicks, HistoryRecorder& history, std::function<void()> selectionSeen);
+    ApplicationObservers(const ApplicationObservers&) = delete;
+    ApplicationObservers& operator=(const ApplicationObservers&) = delete;
 
-// Role, identity string ("<position> - <size>") and process of an element; a null element changes nothing.
-void setUIElementInfo(UIElement& helpers, const AXUIElementRef& element, std::optional<std::string>& role,
-                      std::optional<std::string>& info, ProcessId& pid);
+    // The first running application with the identifier gets an observer, unless it is blacklisted.
+    void observe(const std::string& bundleIdentifier);
+    void observeRunningApplications();
+    void stopObserving(const std::string& bundleIdentifier);
+    // A launched (or relaunched) application ends with exactly one observer, for its new process, and an
+    // edit of the blacklist counts for it.
+    void applicationLaunched(const std::string& bundleIdentifier);
+    std::size_t observedCount() const { return observed_.size(); }
+    // Why the application of the process gets no observer, when that is the blacklist.
+    std::optional<std::string> whyNotObserved(ProcessId pid) const;
+
+private:
+    struct Observed {
+        ax::ObserverRef observer;
+        ax::ElementRef applicationElement;
+        ProcessId pid;
+    };
+    static void onNotification(const ax::ObserverRef& observer, const ax::ElementRef& element,
+                               ax::Notification notification, void* context);
+    void selectionChanged(const ax::ElementRef& element);
+    // Whether the element's selection is empty; none when it is not focused (then it never counts).
+    std::optional<bool> selectionIsEmpty(const ax::ElementRef& element);
+    void highlightChanged(const ax::ElementRef& menu);
+
+    Platform& platform_;
+    const UserDefaults& preferences_;
+    ElementQueries& queries_;
+    ClickState& clicks_;
+    HistoryRecorder& history_;
+    std::function<void()> selectionSeen_;
+    std::map<std::string, Observed> observed_;
+    // The item highlighted last in an open menu of any observed application: what a choice reports.
+    std::optional<std::string> highlightedTitle_;
+};
 
 } // namespace quoddle

@@ -1,63 +1,62 @@
-// The controller's Services menu operations: learning the titles of a target application's Services
-// items, and pressing one of them by title.
-#include "QuoddleAppDelegate.h"
+#include "accessibility/ServicesMenu.h"
+
+#include "Preferences.h"
 
 namespace quoddle {
 
-namespace {
-
-// Menu bar, application menu (after the system menu), its Services item, and that item's submenu. Each
-// step passes none on when it finds nothing, so one check at the end covers them all.
-AXUIElementRef copyServicesMenu(Accessibility& accessibility, UIElement& helpers, ProcessId pid,
-                                const std::vector<std::string>& servicesItemTitles) {
-    AXUIElementRef menuBar =
-        helpers.copyRoleElementInChildren(accessibility.createApplication(pid), "AXMenuBar");
-    AXUIElementRef applicationMenuItem = helpers.copyIndexElementInChildren(menuBar, 1);
-    AXUIElementRef applicationMenu = helpers.copyIndexElementInChildren(applicationMenuItem, 0);
-    AXUIElementRef servicesItem = helpers.copyTitleElementInChildren(applicationMenu, servicesItemTitles);
-    return helpers.copyIndexElementInChildren(servicesItem, 0);
+ax::ElementRef ServicesMenu::servicesMenuOf(ProcessId pid,
+                                            const std::vector<std::string>& servicesItemTitles) {
+    // Each step passes none on when it finds nothing, so one check at the end covers them all.
+    ax::ElementRef menuBar =
+        queries_.childWithRole(queries_.accessibility().applicationElement(pid), ax::Role::menuBar);
+    ax::ElementRef applicationMenuItem = queries_.childAt(menuBar, 1);
+    ax::ElementRef applicationMenu = queries_.childAt(applicationMenuItem, 0);
+    ax::ElementRef servicesItem = queries_.childTitled(applicationMenu, servicesItemTitles);
+    return queries_.childAt(servicesItem, 0);
 }
 
-} // namespace
+std::vector<std::string> ServicesMenu::servicesItemTitles(bool withPlainTitle) const {
+    std::vector<std::string> titles;
+    if (withPlainTitle) titles.push_back("Services");
+    titles.push_back(appServices_.localizedString("Services"));
+    if (std::optional<std::string> preferred = preferences_.stringForKey(preference::servicesMenuTitle))
+        titles.push_back(*preferred);
+    return titles;
+}
 
-void QuoddleAppDelegate::getAllServiceMenuItemTitle() {
-    if (!allServiceNameDic.empty()) return;
-
-    std::vector<std::string> candidates{platform.appServices.localizedString("Services")};
-    if (auto preferred = userDefaults.stringForKey(kServiceMenuItemTitle)) candidates.push_back(*preferred);
-    AXUIElementRef servicesMenu =
-        copyServicesMenu(platform.accessibility, uiElement, serviceTargetAppPid, candidates);
-    if (!servicesMenu) {
-        allServiceNameDic.insert(prevAllServiceNameDic.begin(), prevAllServiceNameDic.end());
+void ServicesMenu::learnTitlesFrom(ProcessId pid) {
+    if (!known_.empty()) return;
+    ax::ElementRef menu = servicesMenuOf(pid, servicesItemTitles(false));
+    if (!menu) {
+        known_ = previous_;
         return;
     }
-
-    auto children = platform.accessibility.copyAttributeValue(servicesMenu, "AXChildren");
-    const AXArray* items = children ? children.value.get<AXArray>() : nullptr;
+    std::optional<ax::Value> children = queries_.attribute(menu, ax::Attribute::children);
+    const ax::Array* items = children ? children->get<ax::Array>() : nullptr;
     if (!items) return;
-    for (const auto& entry : *items) {
-        auto item = entry.get<AXUIElementRef>();
+    for (const ax::Value& entry : *items) {
+        const ax::ElementRef* item = entry.get<ax::ElementRef>();
         if (!item || !*item) continue;
         // An item whose title cannot be read is skipped; the rest of the menu still counts.
-        auto title = uiElement.copyValueOfExistingAttribute("AXTitle", *item);
-        if (auto text = title ? title->get<std::string>() : nullptr)
-            allServiceNameDic.try_emplace(*text, "1");
+        std::optional<ax::Value> title = queries_.attribute(*item, ax::Attribute::title);
+        if (const std::string* text = title ? title->get<std::string>() : nullptr) known_.insert(*text);
     }
 }
 
-void QuoddleAppDelegate::clickServiceMenuItem(const std::string& title) {
-    std::vector<std::string> candidates{"Services", platform.appServices.localizedString("Services")};
-    if (auto preferred = userDefaults.stringForKey(kServiceMenuItemTitle)) candidates.push_back(*preferred);
-    AXUIElementRef servicesMenu =
-        copyServicesMenu(platform.accessibility, uiElement, serviceTargetAppPid, candidates);
-    AXUIElementRef item = uiElement.copyTitleElementInChildren(servicesMenu, {title});
+void ServicesMenu::forgetTitles() {
+    if (!known_.empty()) previous_ = known_;
+    known_.clear();
+}
+
+bool ServicesMenu::press(ProcessId pid, const std::string& title) {
+    ax::ElementRef item = queries_.childTitled(servicesMenuOf(pid, servicesItemTitles(true)), {title});
     if (!item) {
-        platform.appServices.beep();
-        return;
+        appServices_.beep();
+        appServices_.explain("no service: the application's Services menu has no item \"" + title + "\"");
+        return false;
     }
-    // A press the application ignores cannot be told from one it carries out; the use counts either way.
-    platform.accessibility.performAction(item, "AXPress");
-    addMenuItemHistoryWithTitle(title, serviceTargetAppPid);
+    queries_.accessibility().perform(item, ax::Action::press);
+    return true;
 }
 
 } // namespace quoddle

@@ -1,10 +1,9 @@
 #include "cli/CommandLine.h"
 #include "cli/TextCommand.h"
 
-#include "Library/UserDefaults.h"
 #include "Preferences.h"
 #include "history/SettingsText.h"
-#include "platform/defaults/FileDefaultsStore.h"
+#include "support/UserDefaults.h"
 
 #include <cerrno>
 #include <charconv>
@@ -25,8 +24,9 @@ constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
 
 constexpr const char* kUsage =
-    "Usage: quoddle [COMMAND]\n"
-    "Without a command, runs the application (it needs an X11 session).\n"
+    "Usage: quoddle [--verbose | COMMAND]\n"
+    "Without a command, runs the application (it needs an X11 session); with\n"
+    "--verbose it also logs why a selection opened no palette (never the text).\n"
     "\n"
     "Commands:\n"
     "  history export        print the stored service history as settings text\n"
@@ -53,7 +53,7 @@ constexpr const char* kUsage =
 
 // The history as the application would load it; parts of the wrong shape are skipped with a message.
 ServiceHistory storedHistory(const UserDefaults& defaults, std::ostream& err) {
-    const PlistValue* stored = defaults.objectForKey(kMenuItemHistoryDic);
+    const PlistValue* stored = defaults.objectForKey(preference::history);
     if (!stored) return ServiceHistory();
     return ServiceHistory::fromPlist(*stored, [&err](const std::string& problem) {
         err << "quoddle: skipped part of the stored service history: " << problem << '\n';
@@ -62,7 +62,7 @@ ServiceHistory storedHistory(const UserDefaults& defaults, std::ostream& err) {
 
 UserDefaults openDefaults(CommandLineContext& context) {
     UserDefaults defaults(context.openStore());
-    defaults.registerDefaults(quoddleRegisteredDefaults(context.appServices));
+    defaults.registerDefaults(preference::registeredDefaults(context.appServices));
     return defaults;
 }
 
@@ -104,7 +104,7 @@ int importHistory(const std::string& source, CommandLineContext& context) {
         context.out << kNoMenuItemResult << '\n';
         return kFailure;
     }
-    defaults.setObject(kMenuItemHistoryDic, parsed.history.toPlist());
+    defaults.setObject(preference::history, parsed.history.toPlist());
     if (!defaults.synchronize()) {
         context.err << "quoddle: the history could not be written to the preferences file\n";
         return kFailure;
@@ -191,7 +191,7 @@ int printDefaults(CommandLineContext& context) {
         keys.insert_or_assign(key, value);
     for (const auto& [key, ignored] : keys) {
         context.out << key << " = ";
-        if (key == kMenuItemHistoryDic) {
+        if (key == preference::history) {
             // The history is summarized: as many applications and items as the application would load.
             ServiceHistory history = storedHistory(defaults, context.err);
             std::size_t items = 0;
@@ -251,7 +251,7 @@ public:
 } // namespace
 
 int runCommandLine(const std::vector<std::string>& arguments, CommandLineContext& context) {
-    if (arguments.empty()) return kRunApplication;
+    if (arguments.empty() || arguments == std::vector<std::string>{"--verbose"}) return kRunApplication;
     try {
         return dispatch(arguments, context);
     } catch (const std::exception& error) {
@@ -261,21 +261,23 @@ int runCommandLine(const std::vector<std::string>& arguments, CommandLineContext
 }
 
 int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in,
-                   const AppServices& productStrings) {
-    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    std::optional<FileDefaultsStore> store;
+                   const CommandLineHost& host) {
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (host.backendCommand && !arguments.empty())
+        if (std::optional<int> status = host.backendCommand(arguments, out, err, in)) return *status;
+    std::unique_ptr<DefaultsStore> store;
     SystemClock clock;
     CommandLineContext context{out,
                                err,
                                in,
                                [&]() -> DefaultsStore& {
                                    if (!store)
-                                       store.emplace(
+                                       store = host.openPreferences(
                                            [&err](const std::string& line) { err << line << '\n'; });
                                    return *store;
                                },
                                clock,
-                               productStrings};
+                               host.productStrings};
     return runCommandLine(arguments, context);
 }
 

@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,11 +20,23 @@ namespace quoddle {
 inline constexpr int kRunApplication = -1;
 inline constexpr int kRunDemo = -2;
 
-// Runs the command given by the arguments on the preferences file at its default path, opened only when
-// the command needs it, with the registered defaults of the backend whose string table is given. Returns the
-// exit status (0 success, 1 failure, 2 usage error) or kRunApplication.
+// What the program around the command line gives it: the preferences file, the backend's string table, and
+// the commands only a backend carries out (its desktop services, history commands for a running instance).
+struct CommandLineHost {
+    // Opens the preferences file at its default path; the store's log lines go to the function given.
+    std::function<std::unique_ptr<DefaultsStore>(std::function<void(const std::string&)> log)>
+        openPreferences;
+    const AppServices& productStrings;
+    // The exit status of a command the backend carried out; none when it has no command for the arguments.
+    std::function<std::optional<int>(const std::vector<std::string>& arguments, std::ostream& out,
+                                     std::ostream& err, std::istream& in)>
+        backendCommand;
+};
+
+// Runs the command given by the arguments, with the preferences opened only when the command needs them.
+// Returns the exit status (0 success, 1 failure, 2 usage error), kRunApplication or kRunDemo.
 int runCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err, std::istream& in,
-                   const AppServices& productStrings);
+                   const CommandLineHost& host);
 
 struct CommandLineContext {
     std::ostream& out;

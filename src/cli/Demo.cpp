@@ -1,7 +1,6 @@
 #include "cli/Demo.h"
 
-#include "QuoddleAppDelegate.h"
-#include "history/SettingsText.h"
+#include "Quoddle.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <sstream>
@@ -17,24 +16,24 @@ public:
     int run() {
         setUpDesktop();
         step("Quoddle starts");
-        controller_.applicationDidFinishLaunching();
-        say("observes " + std::to_string(observerDic.size()) +
+        quoddle_.start();
+        say("observes " + std::to_string(quoddle_.observedApplicationCount()) +
             " running applications and listens to clicks and keys");
-        desktop_.settingWindow.orderOut();
+        desktop_.settingsWindow.orderOut();
 
         step("You drag over a word in TextEdit and let go");
         selectWithTheMouse();
         showPalette();
         say("it read the titles of TextEdit's Services menu: " +
-            std::to_string(controller_.allServiceNameDic.size()) + " known now");
+            std::to_string(quoddle_.knownServiceTitleCount()) + " known now");
 
         step("You click \"Copy\" on the palette");
         click("Copy");
         std::string keys;
-        for (const SimKeyboardEvent& e : desktop_.accessibility.keyboardEvents())
+        for (const SimKeyEvent& e : desktop_.accessibility.keyEvents())
             keys += (keys.empty() ? "" : ", ") + keyName(e.virtualKey) + (e.keyDown ? " down" : " up");
         say("posts " + keys + " to TextEdit");
-        say(std::string("the palette is ") + (desktop_.window.isVisible() ? "still shown" : "hidden"));
+        say(std::string("the palette is ") + (desktop_.palette.isVisible() ? "still shown" : "hidden"));
 
         step("You choose Services > \"Make Sticky\" from TextEdit's menu yourself");
         desktop_.accessibility.openMenu(menus_.servicesMenu);
@@ -51,7 +50,7 @@ public:
         desktop_.accessibility.clearRecords();
         click("Make Sticky");
         for (const SimPerformedAction& a : desktop_.accessibility.performedActions())
-            say("performs " + a.action + " on TextEdit's Services item");
+            say("performs " + std::string(ax::nameOf(a.action)) + " on TextEdit's Services item");
         printHistory();
 
         step("You select text once more and move the pointer away from the palette");
@@ -59,10 +58,10 @@ public:
         showPalette();
         desktop_.moveMouseTo({1300, 800});
         desktop_.runLoop.advance(std::chrono::milliseconds(100));
-        say(std::string("the palette is ") + (desktop_.window.isVisible() ? "still shown" : "hidden"));
+        say(std::string("the palette is ") + (desktop_.palette.isVisible() ? "still shown" : "hidden"));
 
         step("Quoddle quits");
-        controller_.applicationWillTerminate();
+        quoddle_.actions().terminate();
         say("the history is stored under \"MenuItemHistoryDic\"");
         return 0;
     }
@@ -74,9 +73,9 @@ private:
         ax.addApplication(textEdit_.processIdentifier, "TextEdit");
         menus_ = ax.addStandardMenuBar(textEdit_.processIdentifier,
                                        {"Make Sticky", "Search With Google", "Show Info in Finder"});
-        AXUIElementRef window =
+        ax::ElementRef window =
             ax.addWindow(textEdit_.processIdentifier, {.frame = Rect{{100, 80}, {900, 640}}});
-        textArea_ = ax.add(window, {.role = "AXTextArea", .frame = Rect{{110, 110}, {880, 600}}});
+        textArea_ = ax.add(window, {.role = ax::Role::textArea, .frame = Rect{{110, 110}, {880, 600}}});
         desktop_.workspace.activate(textEdit_.processIdentifier);
     }
 
@@ -85,20 +84,20 @@ private:
         desktop_.pressLeftButton();
         desktop_.accessibility.focus(textArea_);
         desktop_.moveMouseTo({380, 262});
-        desktop_.accessibility.selectText(textArea_, AXRangeValue{40, 12});
+        desktop_.accessibility.selectText(textArea_, ax::RangeValue{40, 12});
         app("reports AXSelectedTextChanged while you drag");
         desktop_.releaseLeftButton();
     }
 
     void showPalette() {
-        if (!desktop_.window.isVisible()) {
+        if (!desktop_.palette.isVisible()) {
             say("no palette");
             return;
         }
-        const Rect f = desktop_.window.frame();
+        const Rect f = desktop_.palette.frame();
         say("the palette opens at (" + number(f.origin.x) + ", " + number(f.origin.y) + "), " +
             number(f.size.width) + " x " + number(f.size.height) + " points, with these buttons:");
-        for (const auto& button : desktop_.window.buttons()) {
+        for (const auto& button : desktop_.palette.buttons()) {
             const Rect b = button->frame();
             say("  [" + button->title() + "] at x=" + number(b.origin.x) + " y=" + number(b.origin.y) +
                 " w=" + number(b.size.width) + " h=" + number(b.size.height));
@@ -106,12 +105,12 @@ private:
     }
 
     void click(const std::string& title) {
-        if (SimButton* button = desktop_.window.buttonTitled(title)) desktop_.clickButton(*button);
+        if (SimButton* button = desktop_.palette.buttonTitled(title)) desktop_.clickButton(*button);
     }
 
     void printHistory() {
         say("the history, as the settings window shows it:");
-        std::string text = settingTextOfHistory(controller_.menuItemHistoryDic);
+        std::string text = quoddle_.actions().historyText();
         for (std::size_t start = 0; start < text.size();) {
             std::size_t end = text.find('\n', start);
             say("  " + text.substr(start, end - start));
@@ -130,7 +129,10 @@ private:
         case 59:
             return "Control";
         default:
-            return "'" + controller_.keyCodeTables.keyCodeToNSString(keyCode).value_or("?") + "'";
+            if (std::optional<char16_t> unit = desktop_.keyboardLayout.characterForKeyCode(keyCode);
+                unit && *unit < 0x80)
+                return "'" + std::string(1, static_cast<char>(*unit)) + "'";
+            return "'?'";
         }
     }
     static std::string number(double value) {
@@ -144,16 +146,15 @@ private:
 
     std::ostream& out_;
     SimDesktop desktop_;
-    QuoddleAppDelegate controller_{desktop_.platform()};
+    Quoddle quoddle_{desktop_.platform()};
     RunningApplication textEdit_;
     SimMenuBar menus_;
-    AXUIElementRef textArea_;
+    ax::ElementRef textArea_;
 };
 
 } // namespace
 
 int runDemo(std::ostream& out) {
-    resetProcessWideState();
     return Demo(out).run();
 }
 

@@ -4,22 +4,7 @@
 
 namespace quoddle {
 
-int itemDicArrayCountSort(const HistoryItem& first, const HistoryItem& second, void*) {
-    if (first.count > second.count) return -1;
-    if (first.count < second.count) return 1;
-    return 0;
-}
-
-int itemDicArrayDateSort(const HistoryItem& first, const HistoryItem& second, void*) {
-    const TimePoint oldest = TimePoint::min();
-    const TimePoint a = first.date.value_or(oldest);
-    const TimePoint b = second.date.value_or(oldest);
-    if (b < a) return -1;
-    if (a < b) return 1;
-    return 0;
-}
-
-void updateDateAndCountWithItemDic(HistoryItem& item, TimePoint now) {
+void recordUseOf(HistoryItem& item, TimePoint now) {
     item.date = now;
     // A count at the top of its range stays there rather than wrapping to the most negative value.
     if (item.count < std::numeric_limits<std::int32_t>::max()) ++item.count;

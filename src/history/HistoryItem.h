@@ -25,14 +25,8 @@ struct HistoryItem {
     friend bool operator==(const HistoryItem&, const HistoryItem&) = default;
 };
 
-// Orderings: -1 when the first goes first, +1 when the second does, 0 when equal. The context is ignored.
-// Highest Count first.
-int itemDicArrayCountSort(const HistoryItem& first, const HistoryItem& second, void* context);
-// Latest Date first; an item without a Date counts as the oldest.
-int itemDicArrayDateSort(const HistoryItem& first, const HistoryItem& second, void* context);
-
 // Count + 1 (saturating) and Date = now.
-void updateDateAndCountWithItemDic(HistoryItem& item, TimePoint now);
+void recordUseOf(HistoryItem& item, TimePoint now);
 
 // The stored form of an item; and back, none for an entry of the wrong shape (not a dictionary, no
 // string Title, a Count that is not a number).

@@ -33,7 +33,7 @@ void ApplicationHistory::recordUse(const std::string& title, TimePoint now) {
         return;
     }
     HistoryItem& item = items_[it->second];
-    updateDateAndCountWithItemDic(item, now);
+    recordUseOf(item, now);
     keys_[it->second] = sortKeyOf(item);
 }
 
@@ -43,14 +43,13 @@ void ApplicationHistory::reserve(std::size_t capacity) {
     indexByTitle_.reserve(capacity);
 }
 
-std::vector<const HistoryItem*> ApplicationHistory::itemsSortedBy(ItemOrdering ordering) const {
+std::vector<const HistoryItem*> ApplicationHistory::itemsByCount() const {
     std::vector<const HistoryItem*> sorted;
     sorted.reserve(items_.size());
     for (const HistoryItem& item : items_)
         sorted.push_back(&item);
-    std::stable_sort(sorted.begin(), sorted.end(), [ordering](const HistoryItem* a, const HistoryItem* b) {
-        return ordering(*a, *b, nullptr) < 0;
-    });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const HistoryItem* a, const HistoryItem* b) { return a->count > b->count; });
     return sorted;
 }
 

@@ -28,10 +28,8 @@ public:
 
     // In no defined order.
     const std::vector<HistoryItem>& items() const { return items_; }
-    std::vector<const HistoryItem*> itemsSortedByCount() const {
-        return itemsSortedBy(itemDicArrayCountSort);
-    }
-    std::vector<const HistoryItem*> itemsSortedByDate() const { return itemsSortedBy(itemDicArrayDateSort); }
+    // Highest Count first; equal counts in insertion order.
+    std::vector<const HistoryItem*> itemsByCount() const;
 
     // The items whose Count is at least the threshold, highest Count first.
     std::vector<const HistoryItem*> itemsWithCountAtLeast(std::int32_t threshold) const;
@@ -41,9 +39,6 @@ public:
     newestItems(std::int32_t limit, const std::function<bool(const std::string&)>& excluded) const;
 
 private:
-    using ItemOrdering = int (*)(const HistoryItem&, const HistoryItem&, void*);
-    std::vector<const HistoryItem*> itemsSortedBy(ItemOrdering ordering) const;
-
     struct SortKey {
         std::int32_t count;
         std::int64_t dateTicks; // TimePoint ticks; the oldest possible value when the item has no Date

@@ -1,9 +1,9 @@
 #include "history/SettingsText.h"
 
-#include "Library/Utf16Units.h"
+#include "support/Utf16Units.h"
 
-#include "Library/RegexAdditions.h"
-#include "Library/UserDefaults.h"
+#include "support/Regex.h"
+#include "support/UserDefaults.h"
 
 #include <algorithm>
 
@@ -65,7 +65,7 @@ std::string settingTextOfHistory(const ServiceHistory& history) {
         text += "#-- ";
         text += application->first;
         text += '\n';
-        for (const HistoryItem* item : application->second.itemsSortedByCount())
+        for (const HistoryItem* item : application->second.itemsByCount())
             appendItemLine(text, application->first, *item);
     }
     return text;
@@ -84,8 +84,7 @@ ParsedSettingText historyOfSettingText(std::string_view text, const ServiceHisto
         if (view.empty() || view.front() == '#') return;
         if (std::count(view.begin(), view.end(), '\t') < 2) return;
         line.assign(view);
-        std::optional<std::vector<std::string>> fields =
-            componentsSeparatedByRegex(line, kFieldSeparatorPattern);
+        std::optional<std::vector<std::string>> fields = splitByPattern(line, kFieldSeparatorPattern);
         if (!fields || fields->size() < 3) return;
         std::string& applicationKey = (*fields)[0];
         std::string& title = (*fields)[2];

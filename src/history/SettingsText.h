@@ -2,8 +2,8 @@
 // The settings text: the service history written as tab-separated lines for the user to edit, and read
 // back into a new history. Also the blacklist test, which shares the text's line rules.
 
-#include "Library/TextLines.h"
 #include "history/ServiceHistory.h"
+#include "support/TextLines.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,14 +1,10 @@
 #include "palette/PaletteMetrics.h"
 
-#include "Preferences.h"
-
 #include <cmath>
 
 namespace quoddle {
 
 namespace {
-constexpr std::int64_t kRowHeight = serviceButtonHeight + serviceButtonMargin;
-
 // Frame height minus content height, as the window has it now.
 double frameAllowance(const PaletteWindow& window) {
     return window.frame().size.height - window.contentViewFrame().size.height;
@@ -16,12 +12,12 @@ double frameAllowance(const PaletteWindow& window) {
 } // namespace
 
 double contentHeightForRows(std::int64_t rows) {
-    return static_cast<double>(rows) * kRowHeight + serviceButtonMargin;
+    return static_cast<double>(rows) * kRowHeight + kButtonMargin;
 }
 
 Rect serviceButtonFrame(std::int64_t index, std::int64_t shortcutLines, double paletteWidth) {
-    const double y = static_cast<double>(index + shortcutLines) * kRowHeight + serviceButtonMargin;
-    return Rect{{serviceButtonMargin, y}, {paletteWidth - 2 * serviceButtonMargin, serviceButtonHeight}};
+    const double y = static_cast<double>(index + shortcutLines) * kRowHeight + kButtonMargin;
+    return Rect{{kButtonMargin, y}, {paletteWidth - 2 * kButtonMargin, kButtonHeight}};
 }
 
 void setPaletteContentHeight(PaletteWindow& window, double contentHeight, bool display) {

@@ -9,8 +9,10 @@
 
 namespace quoddle {
 
-// The platform's textured rounded push button.
-inline constexpr int kTexturedRoundedBezelStyle = 11;
+// The margin at the palette's edges and between its buttons, and the height of every button, in points.
+inline constexpr std::int32_t kButtonMargin = 6;
+inline constexpr std::int32_t kButtonHeight = 20;
+inline constexpr std::int64_t kRowHeight = kButtonHeight + kButtonMargin;
 
 // An integer preference used as a 32-bit signed value: the low 32 bits, as the platform's int would keep.
 constexpr std::int32_t asInt32(std::int64_t value) {

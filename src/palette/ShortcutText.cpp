@@ -1,8 +1,8 @@
 #include "palette/ShortcutText.h"
 
-#include "Library/RegexAdditions.h"
-#include "Library/TextLines.h"
-#include "Preferences.h"
+#include "palette/PaletteMetrics.h"
+#include "support/Regex.h"
+#include "support/TextLines.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,11 +12,9 @@ namespace quoddle {
 
 namespace {
 
-constexpr std::int64_t kRowHeight = serviceButtonHeight + serviceButtonMargin;
-
 // (W - m) / n - m in floating point, truncated toward zero; held within 32 bits for absurd widths.
 std::int64_t shortcutButtonWidth(double paletteWidth, std::int32_t perLine) {
-    const double width = std::trunc((paletteWidth - serviceButtonMargin) / perLine - serviceButtonMargin);
+    const double width = std::trunc((paletteWidth - kButtonMargin) / perLine - kButtonMargin);
     constexpr double lowest = std::numeric_limits<std::int32_t>::min();
     constexpr double highest = std::numeric_limits<std::int32_t>::max();
     if (std::isnan(width)) return 0;
@@ -24,10 +22,10 @@ std::int64_t shortcutButtonWidth(double paletteWidth, std::int32_t perLine) {
 }
 
 Rect shortcutSlotFrame(std::int64_t slot, std::int64_t perLine, std::int64_t buttonWidth) {
-    const std::int64_t x = (slot % perLine) * (buttonWidth + serviceButtonMargin) + serviceButtonMargin;
-    const std::int64_t y = (slot / perLine) * kRowHeight + serviceButtonMargin;
+    const std::int64_t x = (slot % perLine) * (buttonWidth + kButtonMargin) + kButtonMargin;
+    const std::int64_t y = (slot / perLine) * kRowHeight + kButtonMargin;
     return Rect{{static_cast<double>(x), static_cast<double>(y)},
-                {static_cast<double>(buttonWidth), static_cast<double>(serviceButtonHeight)}};
+                {static_cast<double>(buttonWidth), static_cast<double>(kButtonHeight)}};
 }
 
 std::int32_t rowsForSlots(std::int64_t slots, std::int64_t perLine) {
@@ -42,7 +40,7 @@ bool isShortcutCommentLine(const std::string& line) {
 }
 
 std::vector<std::string> shortcutFieldsOfLine(const std::string& line) {
-    return componentsSeparatedByRegex(line, "\t+").value_or(std::vector<std::string>{});
+    return splitByPattern(line, "\t+").value_or(std::vector<std::string>{});
 }
 
 bool makesShortcutButton(const std::vector<std::string>& fields) {
@@ -66,7 +64,7 @@ std::vector<std::string> shortcutServiceNames(const std::string& text) {
         const std::string line(view);
         if (isShortcutCommentLine(line)) return;
         std::vector<std::string> fields = shortcutFieldsOfLine(line);
-        if (fields.size() > 2 && fields[1] == kShortcutButtonSetting_type_service) names.push_back(fields[2]);
+        if (fields.size() > 2 && fields[1] == kServiceLineType) names.push_back(fields[2]);
     });
     return names;
 }

@@ -11,9 +11,9 @@
 
 namespace quoddle {
 
-inline constexpr const char* kShortcutButtonSetting_type_service = "service";
-inline constexpr const char* kShortcutButtonSetting_type_char = "char";
-inline constexpr const char* kShortcutButtonSetting_type_keyCode = "keyCode";
+inline constexpr const char* kServiceLineType = "service";
+inline constexpr const char* kCharacterLineType = "char";
+inline constexpr const char* kKeyCodeLineType = "keyCode";
 
 inline constexpr const char* kDontHideWindowWord = "DontHideWindow";
 inline constexpr const char* kShowShortcutOnlyWord = "ShowShortcutOnly";

@@ -3,8 +3,8 @@
 //
 // The tap's callback runs on the main loop, once per event, in the order the events happened, and must
 // return at once (the core queues the work of left presses and releases). A tap the window system stops
-// is reported to its callback as kCGEventTapDisabledByTimeout (the core enables it again) or
-// kCGEventTapDisabledByUserInput (the core makes a new one).
+// is reported to its callback as tapDisabledByTimeout (the core enables it again) or tapDisabledByUserInput
+// (the core makes a new one).
 
 #include "platform/Geometry.h"
 
@@ -13,28 +13,23 @@
 
 namespace quoddle {
 
-// Event types as the event system numbers them.
-using CGEventType = std::uint32_t;
-inline constexpr CGEventType kCGEventLeftMouseDown = 1;
-inline constexpr CGEventType kCGEventLeftMouseUp = 2;
-inline constexpr CGEventType kCGEventRightMouseDown = 3;
-inline constexpr CGEventType kCGEventKeyDown = 10;
-inline constexpr CGEventType kCGEventOtherMouseDown = 25;
-inline constexpr CGEventType kCGEventTapDisabledByTimeout = 0xFFFFFFFEu;
-inline constexpr CGEventType kCGEventTapDisabledByUserInput = 0xFFFFFFFFu;
-
-using CGEventMask = std::uint64_t;
-constexpr CGEventMask CGEventMaskBit(CGEventType type) {
-    return CGEventMask{1} << type;
-}
-
-// An input event as the tap hands it over; a listen-only tap returns it unchanged.
-struct CGEvent {
-    CGEventType type = 0;
-    Point location; // event coordinates: origin at the top-left of the first screen
+// Event types, numbered as the original platform's event system numbers them (log lines show them).
+enum class InputEventType : std::uint32_t {
+    leftButtonDown = 1,
+    leftButtonUp = 2,
+    rightButtonDown = 3,
+    keyDown = 10,
+    otherButtonDown = 25,
+    tapDisabledByTimeout = 0xFFFFFFFEu,
+    tapDisabledByUserInput = 0xFFFFFFFFu,
 };
 
-using CGEventTapCallBack = CGEvent* (*)(void* proxy, CGEventType type, CGEvent* event, void* userInfo);
+using InputEventMask = std::uint64_t;
+constexpr InputEventMask maskOf(InputEventType type) {
+    return InputEventMask{1} << static_cast<std::uint32_t>(type);
+}
+
+using InputTapCallback = void (*)(InputEventType type, void* context);
 
 // A tap's event source on the main run loop.
 class RunLoopSource {
@@ -44,27 +39,27 @@ public:
     virtual void removeFromRunLoop() = 0;
 };
 
-class EventTap {
+class InputTap {
 public:
-    virtual ~EventTap() = default;
+    virtual ~InputTap() = default;
     virtual void enable(bool on) = 0;
     // Null when no source can be made.
     virtual std::unique_ptr<RunLoopSource> createRunLoopSource() = 0;
 };
 
-class EventTaps {
+class InputTaps {
 public:
-    virtual ~EventTaps() = default;
+    virtual ~InputTaps() = default;
     // A listen-only tap at the end of the session's event stream; null when it cannot be created.
-    virtual std::unique_ptr<EventTap> createListenOnlyTap(CGEventMask mask, CGEventTapCallBack callback,
-                                                          void* userInfo) = 0;
+    virtual std::unique_ptr<InputTap> createListenOnlyTap(InputEventMask mask, InputTapCallback callback,
+                                                          void* context) = 0;
 };
 
 class Pointer {
 public:
     virtual ~Pointer() = default;
     // Window-system screen coordinates: origin at the bottom-left of the first screen, y upward.
-    virtual Point mouseLocation() const = 0;
+    virtual Point screenLocation() const = 0;
     // Event coordinates: origin at the top-left of the first screen, y downward.
     virtual Point eventLocation() const = 0;
 };

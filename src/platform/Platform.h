@@ -1,5 +1,5 @@
 #pragma once
-// The bundle of ports a backend hands the controller.
+// The bundle of ports a backend hands the core.
 //
 // Threads: the core runs on one thread, the backend's main loop. Every port call is made there, and every
 // callback a backend makes into the core (observer and tap callbacks, timers, queued work, the actions of
@@ -26,7 +26,7 @@ struct Platform {
     AppServices& appServices;
     Application& application;
     Accessibility& accessibility;
-    EventTaps& eventTaps;
+    InputTaps& inputTaps;
     Pointer& pointer;
     Screens& screens;
     KeyboardLayout& keyboardLayout;

@@ -42,10 +42,7 @@ public:
     virtual Rect frame() const = 0;
     virtual void setTitle(const std::string& title) = 0;
     virtual std::string title() const = 0;
-    virtual void setBezelStyle(int style) = 0;
-    virtual void setTag(int tag) = 0;
-    virtual int tag() const = 0;
-    virtual void setAction(std::function<void(Button&)> action) = 0;
+    virtual void setAction(std::function<void()> action) = 0;
     virtual void removeFromSuperview() = 0;
 };
 using ButtonRef = std::shared_ptr<Button>;
@@ -58,18 +55,16 @@ public:
     virtual void orderOut() = 0;
 };
 
-// The palette: a borderless window whose content view is flipped (origin at the top-left, y downward).
+// The palette: a borderless window whose content view is flipped (origin at the top-left, y downward). It
+// floats above ordinary windows (the status-window level), is not opaque, and stays when another
+// application becomes active.
 class PaletteWindow : public Window {
 public:
     virtual Rect frame() const = 0;
     virtual void setFrame(const Rect& frame, bool display) = 0;
     virtual void setFrameOrigin(const Point& origin) = 0;
     virtual Rect contentViewFrame() const = 0;
-    virtual void setAlphaValue(double alpha) = 0;
-    // Window levels by the platform's level keys; 9 is the status-window level.
-    virtual void setLevelForKey(int levelKey) = 0;
-    virtual void setOpaque(bool opaque) = 0;
-    virtual void setHidesOnDeactivate(bool hides) = 0;
+    virtual void setOpacity(double opacity) = 0;
     // The frame of the screen the window is on, none when it is on no screen.
     virtual std::optional<Rect> screenFrame() const = 0;
     // A push button in the content view, at a frame in content-view coordinates.
@@ -94,7 +89,7 @@ public:
     virtual void addParagraphStyle(const ParagraphStyle& style, TextRange range) = 0;
     virtual void addBackgroundColor(const Color& color, TextRange range) = 0;
     // Called after every finished edit of the text storage (the user's or setString's).
-    virtual void setDidProcessEditingHandler(std::function<void()> handler) = 0;
+    virtual void setEditedHandler(std::function<void()> handler) = 0;
 };
 
 class TextField {
@@ -118,15 +113,15 @@ public:
     virtual std::optional<char16_t> characterForKeyCode(std::uint16_t virtualKey) const = 0;
 };
 
-// The windows and views the application's interface file would create.
+// Quoddle's own windows and the settings window's views.
 struct Interface {
-    PaletteWindow& window;
-    Window& settingWindow;
-    Window& nowLoadingWindow;
-    TextView& settingTextView;
-    TextView& shortcutButtonSettingTextView;
-    TextView& blacklistAppSettingTextView;
-    TextField& axapiMessageTextField;
+    PaletteWindow& palette;
+    Window& settingsWindow;
+    Window& startupWindow; // shown while Quoddle starts
+    TextView& historyTextView;
+    TextView& shortcutTextView;
+    TextView& blacklistTextView;
+    TextField& accessibilityStatusField;
 };
 
 } // namespace quoddle

@@ -1,169 +1,87 @@
-#include "SimFixture.h"
+// An application's Services menu, reached through its menu bar: the titles it holds, and pressing one.
+#include "accessibility/ServicesMenu.h"
 
-#include <functional>
-#include <map>
+#include "Preferences.h"
+#include "platform/sim/SimDesktop.h"
+
+#include <gtest/gtest.h>
 
 namespace quoddle {
 namespace {
 
-using TitleSet = std::unordered_map<std::string, std::string>;
-
-class ServicesMenu : public SimFixture {
+class ServicesMenuTest : public ::testing::Test {
 protected:
-    // A running application whose standard menu bar has a Services menu with these items.
     ProcessId launchWithServices(const std::string& name, const std::vector<std::string>& services,
                                  const std::string& servicesTitle = "Services") {
-        ProcessId pid = desktop.workspace.launch(name, "com.example." + name).processIdentifier;
-        ax.addApplication(pid, name);
-        bars[pid] = ax.addStandardMenuBar(pid, services, servicesTitle);
+        const ProcessId pid = desktop.launch(name, "com.example." + name).processIdentifier;
+        bars[pid] = desktop.accessibility.addStandardMenuBar(pid, services, servicesTitle);
         return pid;
     }
-    // The controller, with its Services target set to this application.
-    QuoddleAppDelegate& in(ProcessId pid) {
-        controller().serviceTargetAppPid = pid;
-        return controller();
-    }
-    std::int32_t uses(const std::string& application, const std::string& title) {
-        const ApplicationHistory* table = controller().menuItemHistoryDic.find(application);
-        const HistoryItem* item = table ? table->find(title) : nullptr;
-        return item ? item->count : 0;
-    }
-    std::vector<AXUIElementRef> pressed() {
-        std::vector<AXUIElementRef> elements;
-        for (const auto& action : ax.performedActions())
+    std::vector<ax::ElementRef> pressed() {
+        std::vector<ax::ElementRef> elements;
+        for (const auto& action : desktop.accessibility.performedActions())
             elements.push_back(action.element);
         return elements;
     }
 
-    SimAccessibility& ax = desktop.accessibility;
+    SimDesktop desktop;
+    UserDefaults preferences{desktop.defaultsStore};
+    ElementQueries queries{desktop.accessibility, desktop.pointer};
+    ServicesMenu menu{queries, desktop.appServices, preferences};
     std::map<ProcessId, SimMenuBar> bars;
 };
 
-TEST_F(ServicesMenu, DiscoveryLearnsEveryReadableTitleOfTheDirectChildrenExactly) {
+TEST_F(ServicesMenuTest, LearnsEveryReadableTitleOfTheMenusOwnItemsExactly) {
     const std::string hostile = "Tab\there\r\nbreak \xff\xfe invalid" + std::string(1 << 20, 's');
-    ProcessId textEdit = launchWithServices("TextEdit", {"Make Sticky", "Look Up", "", hostile});
-    SimMenuBar& bar = bars[textEdit];
-    ax.addMenu(bar.services[3], {"Inside A Submenu"});
-    // Items without a title, with a title that is no text, and with a title that cannot be read.
-    ax.add(bar.servicesMenu, {.role = "AXMenuItem"});
-    ax.add(bar.servicesMenu, {.role = "AXMenuItem", .attributes = {{"AXTitle", std::int64_t{5}}}});
-    ax.failAttribute(bar.services[1], "AXTitle", kAXErrorCannotComplete);
-
-    in(textEdit).getAllServiceMenuItemTitle();
-    EXPECT_EQ(controller().allServiceNameDic, (TitleSet{{"Make Sticky", "1"}, {"", "1"}, {hostile, "1"}}));
-    in(textEdit).clickServiceMenuItem(hostile);
-    EXPECT_EQ(pressed(), std::vector<AXUIElementRef>{bar.services[3]});
-    EXPECT_EQ(uses("TextEdit", hostile), 1);
+    const ProcessId textEdit = launchWithServices("TextEdit", {"Make Sticky", "Look Up", "", hostile});
+    SimAccessibility& ax = desktop.accessibility;
+    ax.addMenu(bars[textEdit].services[3], {"Inside A Submenu"});
+    ax.add(bars[textEdit].servicesMenu, {.role = ax::Role::menuItem});
+    ax.add(bars[textEdit].servicesMenu,
+           {.role = ax::Role::menuItem, .attributes = {{ax::Attribute::title, 5}}});
+    ax.failAttribute(bars[textEdit].services[1], ax::Attribute::title, ax::Error::cannotComplete);
+    menu.learnTitlesFrom(textEdit);
+    EXPECT_EQ(menu.knownTitleCount(), 3u);
+    for (const std::string& title : {std::string("Make Sticky"), std::string(), hostile})
+        EXPECT_TRUE(menu.isKnownTitle(title));
+    EXPECT_FALSE(menu.isKnownTitle("Inside A Submenu"));
+    EXPECT_TRUE(menu.press(textEdit, hostile));
+    EXPECT_EQ(pressed(), std::vector<ax::ElementRef>{bars[textEdit].services[3]});
 }
 
-TEST_F(ServicesMenu, DiscoveryDoesNothingWhileAnyTitleIsKnownAndFindsNothingInUnreadableChildren) {
-    ProcessId textEdit = launchWithServices("TextEdit", {"Make Sticky"});
-    controller().allServiceNameDic = {{"Old Service", "1"}};
-    ax.clearRecords();
-    in(textEdit).getAllServiceMenuItemTitle();
-    EXPECT_EQ(controller().allServiceNameDic, (TitleSet{{"Old Service", "1"}}));
-    EXPECT_EQ(ax.callCount(), 0);
-
-    controller().allServiceNameDic.clear();
-    controller().prevAllServiceNameDic = {{"Earlier", "1"}};
-    ax.failAttribute(bars[textEdit].servicesMenu, "AXChildren", kAXErrorCannotComplete);
-    in(textEdit).getAllServiceMenuItemTitle();
-    EXPECT_TRUE(controller().allServiceNameDic.empty());
-}
-
-// Every way the walk to a Services menu can break: discovery falls back on the saved titles and
-// invocation beeps without pressing or recording anything.
-TEST_F(ServicesMenu, EveryMissingStepRestoresTheSavedTitlesOrBeeps) {
-    const std::vector<std::pair<std::string, std::function<void(ProcessId)>>> breakages{
-        {"no accessibility tree", [&](ProcessId pid) { ax.quitApplication(pid); }},
-        {"no menu bar", [&](ProcessId pid) { ax.remove(bars[pid].menuBar); }},
-        {"only the system menu",
-         [&](ProcessId pid) {
-             ax.setAttribute(bars[pid].menuBar, "AXChildren", AXArray{ax.children(bars[pid].menuBar)[0]});
-         }},
-        {"no application menu", [&](ProcessId pid) { ax.remove(bars[pid].applicationMenu); }},
-        {"no Services item", [&](ProcessId pid) { ax.remove(bars[pid].servicesItem); }},
-        {"no Services menu", [&](ProcessId pid) { ax.remove(bars[pid].servicesMenu); }},
-    };
-    for (const auto& [name, breakIt] : breakages) {
-        SCOPED_TRACE(name);
-        controller().allServiceNameDic.clear();
-        ProcessId textEdit = launchWithServices("TextEdit", {"Make Sticky", "Search With Google"});
-        in(textEdit).getAllServiceMenuItemTitle();
-        // Another application coming to the front sets the titles aside.
-        RunningApplication finder = desktop.workspace.launch("Finder", "com.apple.finder");
-        controller().didActivateApplicationNotification(Notification{
-            NSWorkspaceDidActivateApplicationNotification, nullptr, {{NSWorkspaceApplicationKey, finder}}});
-
-        breakIt(textEdit);
-        controller().prevAllServiceNameDic["Kept Aside"] = "1";
-        in(textEdit).getAllServiceMenuItemTitle();
-        EXPECT_EQ(controller().allServiceNameDic,
-                  (TitleSet{{"Make Sticky", "1"}, {"Search With Google", "1"}, {"Kept Aside", "1"}}));
-
-        const int beeps = desktop.appServices.beepCount;
-        in(textEdit).clickServiceMenuItem("Make Sticky");
-        EXPECT_EQ(desktop.appServices.beepCount, beeps + 1);
-        EXPECT_TRUE(ax.performedActions().empty());
-        EXPECT_EQ(uses("TextEdit", "Make Sticky"), 0);
-    }
-}
-
-TEST_F(ServicesMenu, InvocationPressesTheFirstItemOfThatTitleAndRecordsOnlyKnownTitles) {
-    ProcessId textEdit =
-        launchWithServices("TextEdit", {"Make Sticky", "Search With Google", "Search With Google"});
-    // An item without a press action: a press the application ignores still counts.
-    ax.add(bars[textEdit].servicesMenu, {.role = "AXMenuItem", .title = "Stubborn"});
-    in(textEdit).getAllServiceMenuItemTitle();
-    in(textEdit).clickServiceMenuItem("Search With Google");
-    in(textEdit).clickServiceMenuItem("Stubborn");
-    ASSERT_EQ(pressed(), std::vector<AXUIElementRef>{bars[textEdit].services[1]});
-    EXPECT_EQ(ax.performedActions()[0].action, "AXPress");
-    EXPECT_EQ(uses("TextEdit", "Search With Google"), 1);
-    EXPECT_EQ(uses("*", "Search With Google"), 1);
-    EXPECT_EQ(uses("TextEdit", "Stubborn"), 1);
-    EXPECT_EQ(desktop.appServices.beepCount, 0);
-
-    ax.remove(bars[textEdit].services[0]);
-    in(textEdit).clickServiceMenuItem("Make Sticky");
+TEST_F(ServicesMenuTest, KnownTitlesStayUntilForgottenAndComeBackWhenNoMenuIsFound) {
+    const ProcessId textEdit = launchWithServices("TextEdit", {"Make Sticky"});
+    const ProcessId mail = launchWithServices("Mail", {"Send"});
+    menu.learnTitlesFrom(textEdit);
+    menu.learnTitlesFrom(mail);
+    EXPECT_FALSE(menu.isKnownTitle("Send")) << "nothing is read while titles are known";
+    menu.forgetTitles();
+    menu.forgetTitles();
+    EXPECT_EQ(menu.knownTitleCount(), 0u);
+    // Every missing step of the walk leaves the titles set aside in place.
+    desktop.accessibility.remove(bars[mail].servicesMenu);
+    menu.learnTitlesFrom(mail);
+    EXPECT_TRUE(menu.isKnownTitle("Make Sticky"));
+    EXPECT_FALSE(menu.press(mail, "Send"));
     EXPECT_EQ(desktop.appServices.beepCount, 1);
-    EXPECT_EQ(ax.performedActions().size(), 1u);
-    EXPECT_EQ(uses("TextEdit", "Make Sticky"), 0);
-
-    // Each walk takes fresh elements, so a rebuilt menu is found.
-    ax.remove(bars[textEdit].servicesMenu);
-    AXUIElementRef rebuilt = ax.addMenu(bars[textEdit].servicesItem, {"Make Sticky"});
-    in(textEdit).clickServiceMenuItem("Make Sticky");
-    EXPECT_EQ(pressed().back(), ax.children(rebuilt)[0]);
-    EXPECT_EQ(uses("TextEdit", "Make Sticky"), 1);
-
-    // Titles outside the known set are pressed but not recorded.
-    ProcessId safari = launchWithServices("Safari", {"Add to Reading List"});
-    in(safari).clickServiceMenuItem("Add to Reading List");
-    EXPECT_EQ(pressed().back(), bars[safari].services[0]);
-    EXPECT_EQ(uses("Safari", "Add to Reading List"), 0);
 }
 
-TEST_F(ServicesMenu, TheLocalizedOrPreferredTitleFindsTheMenuAndOnlyInvocationTriesTheLiteralOne) {
-    desktop.appServices.localizations["Services"] = "Dienste";
-    ProcessId german = launchWithServices("Vorschau", {"Notiz erstellen"}, "Dienste");
-    ProcessId english = launchWithServices("TextEdit", {"Make Sticky"});
-    ProcessId odd = launchWithServices("Odd", {"Gadget"}, "Helpers");
+TEST_F(ServicesMenuTest, TheLocalizedOrPreferredTitleFindsTheMenuAndOnlyPressingTriesTheLiteralOne) {
+    const ProcessId de = launchWithServices("Editor", {"Nachschlagen"}, "Dienste");
+    menu.learnTitlesFrom(de);
+    EXPECT_EQ(menu.knownTitleCount(), 0u);
+    desktop.defaultsStore.set(preference::servicesMenuTitle, "Dienste");
+    menu.learnTitlesFrom(de);
+    EXPECT_TRUE(menu.isKnownTitle("Nachschlagen"));
+    EXPECT_TRUE(menu.press(de, "Nachschlagen"));
 
-    in(english).getAllServiceMenuItemTitle();
-    EXPECT_TRUE(controller().allServiceNameDic.empty()) << "discovery does not try the literal title";
-    in(german).getAllServiceMenuItemTitle();
-    EXPECT_EQ(controller().allServiceNameDic, (TitleSet{{"Notiz erstellen", "1"}}));
-    in(english).clickServiceMenuItem("Make Sticky");
-    in(german).clickServiceMenuItem("Notiz erstellen");
-    EXPECT_EQ(pressed(), (std::vector<AXUIElementRef>{bars[english].services[0], bars[german].services[0]}));
-
-    controller().allServiceNameDic.clear();
-    controller().userDefaults.setObject(kServiceMenuItemTitle, "Helpers");
-    in(odd).getAllServiceMenuItemTitle();
-    EXPECT_EQ(controller().allServiceNameDic, (TitleSet{{"Gadget", "1"}}));
-    in(odd).clickServiceMenuItem("Gadget");
-    EXPECT_EQ(uses("Odd", "Gadget"), 1);
+    desktop.appServices.localizations["Services"] = "Services localized";
+    const ProcessId en = launchWithServices("Plain", {"Look Up"});
+    menu.forgetTitles();
+    desktop.defaultsStore.remove(preference::servicesMenuTitle);
+    menu.learnTitlesFrom(en);
+    EXPECT_FALSE(menu.isKnownTitle("Look Up")) << "learning looks under the localized title only";
+    EXPECT_TRUE(menu.press(en, "Look Up")) << "pressing also tries the literal title";
 }
 
 } // namespace

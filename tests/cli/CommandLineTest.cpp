@@ -40,7 +40,12 @@ protected:
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
         argv.push_back(nullptr);
-        return runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in, productStrings);
+        const CommandLineHost host{
+            [](std::function<void(const std::string&)> log) -> std::unique_ptr<DefaultsStore> {
+                return std::make_unique<FileDefaultsStore>(std::move(log));
+            },
+            productStrings, nullptr};
+        return runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in, host);
     }
     void store(const PlistDictionary& values) {
         FileDefaultsStore file;
@@ -101,7 +106,7 @@ TEST_F(CommandLine, ImportWithoutItemLinesOrAReadableFileFailsChangingNothing) {
 }
 
 TEST_F(CommandLine, ExportAndDefaultsSayWhatTheySkipOfABrokenStoredHistory) {
-    store({{kMenuItemHistoryDic, PlistDictionary{{"TextEdit", 17}, {"Safari", PlistDictionary{}}}},
+    store({{preference::history, PlistDictionary{{"TextEdit", 17}, {"Safari", PlistDictionary{}}}},
            {"HideDockIcon", false},
            {"ServiceMenuItemTitle", "a\tb\r\"\\\x01"},
            {"WindowAndMouseMargin", "12"},
@@ -139,7 +144,7 @@ TEST_F(CommandLine, AHistoryRoundTripsThroughThePreferencesFileFromAFileAndStand
     EXPECT_EQ(out.str(), "#Apply Setting Text\n");
     auto storedDates = [&] {
         ServiceHistory history =
-            ServiceHistory::fromPlist(*FileDefaultsStore().find(kMenuItemHistoryDic), [](auto&) {});
+            ServiceHistory::fromPlist(*FileDefaultsStore().find(preference::history), [](auto&) {});
         return std::pair{history.itemDate("*", "Make Sticky"), history.itemDate("TextEdit", "Make Sticky")};
     };
     const auto firstDates = storedDates();

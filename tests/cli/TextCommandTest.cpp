@@ -42,8 +42,8 @@ Outcome run(std::vector<std::string> arguments, std::istream& in) {
     argv.push_back(nullptr);
     std::ostringstream out, err;
     SimAppServices productStrings;
-    const int status =
-        runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in, productStrings);
+    const CommandLineHost host{nullptr, productStrings, nullptr};
+    const int status = runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in, host);
     return {status, out.str(), err.str()};
 }
 

@@ -234,6 +234,77 @@ unsigned long Screen::windowNamed(pid_t pid, const std::string& title) {
     return 0;
 }
 
+namespace {
+
+// The title as a window manager shows it: _NET_WM_NAME (UTF-8), else WM_NAME.
+std::string windowTitle(Display* display, Window window) {
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    std::string title;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024, False,
+                           XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &after,
+                           &data) == Success &&
+        data && format == 8)
+        title.assign(reinterpret_cast<char*>(data), count);
+    if (data) XFree(data);
+    XTextProperty name{};
+    if (title.empty() && XGetWMName(display, window, &name) && name.value) {
+        title.assign(reinterpret_cast<char*>(name.value), name.nitems);
+        XFree(name.value);
+    }
+    return title;
+}
+
+} // namespace
+
+unsigned long Screen::windowTitled(const std::string& start, pid_t pid) {
+    std::vector<Window> clients;
+    collectClients(display_, DefaultRootWindow(display_), clients, 0);
+    for (Window window : clients)
+        if ((pid == 0 || cardinalProperty(display_, window, "_NET_WM_PID") == pid) &&
+            windowTitle(display_, window).starts_with(start))
+            return window;
+    return 0;
+}
+
+std::optional<pid_t> Screen::windowProcess(unsigned long window) {
+    if (std::optional<long> pid = cardinalProperty(display_, window, "_NET_WM_PID"))
+        return static_cast<pid_t>(*pid);
+    return std::nullopt;
+}
+
+unsigned long Screen::topWindow() {
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) return 0;
+    Window top = 0;
+    // Bottom to top: the last viewable frame that holds a client is in front.
+    for (unsigned i = count; i-- > 0 && !top;) {
+        XWindowAttributes attributes{};
+        if (!XGetWindowAttributes(display_, children[i], &attributes) || attributes.map_state != IsViewable ||
+            attributes.c_class == InputOnly)
+            continue;
+        std::vector<Window> clients;
+        collectClients(display_, children[i], clients, 0);
+        if (!clients.empty()) top = clients.front();
+    }
+    if (children) XFree(children);
+    return top;
+}
+
+bool Screen::moveWindow(unsigned long window, int x, int y) {
+    const std::optional<Box> before = mappedFrame(window);
+    if (!before) return false;
+    XMoveWindow(display_, window, x, y);
+    XSync(display_, False);
+    return waitFor([&] {
+        const std::optional<Box> now = mappedFrame(window);
+        return now && (now->x != before->x || now->y != before->y);
+    });
+}
+
 std::optional<Box> Screen::mappedFrame(unsigned long window) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display_, window, &attributes) || attributes.map_state != IsViewable)
@@ -450,6 +521,17 @@ std::string Accessible::selectedText() const {
     return result;
 }
 
+std::optional<Box> Accessible::characterExtents(int offset) const {
+    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
+    if (!text) return std::nullopt;
+    AtspiRect* rect = atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, nullptr);
+    g_object_unref(text);
+    if (!rect) return std::nullopt;
+    Box box{rect->x, rect->y, rect->width, rect->height};
+    g_free(rect);
+    return box;
+}
+
 bool Accessible::doAction() const {
     AtspiAction* action = object_ ? atspi_accessible_get_action_iface(object_) : nullptr;
     if (!action) return false;
@@ -478,15 +560,25 @@ bool Accessible::setText(const std::string& text) const {
 
 Quoddle::Quoddle(const PlistDictionary& preferences, const std::map<std::string, std::string>& serviceFiles,
                  const std::map<std::string, std::string>& environment) {
+    start(preferences, serviceFiles, environment, Start{});
+}
+
+Quoddle::Quoddle(const PlistDictionary& preferences, const Start& how) {
+    start(preferences, {}, {}, how);
+}
+
+void Quoddle::start(const PlistDictionary& preferences,
+                    const std::map<std::string, std::string>& serviceFiles,
+                    const std::map<std::string, std::string>& environment, const Start& how) {
     char pattern[] = "/tmp/quoddle-e2e-XXXXXX";
     folder_ = mkdtemp(pattern);
     configHome_ = folder_ / "config";
     logFile_ = folder_ / "quoddle.log";
     fs::create_directories(configHome_ / "quoddle");
-    {
+    if (!how.asInstalled || !preferences.empty()) {
         FileDefaultsStore store(configHome_ / "quoddle" / "preferences.plist");
         // A test looks at the palette, not at the settings window.
-        store.set("ShowSettingsOnLaunch", false);
+        if (!how.asInstalled) store.set("ShowSettingsOnLaunch", false);
         for (const auto& [key, value] : preferences)
             store.set(key, value);
         store.synchronize();
@@ -500,8 +592,9 @@ Quoddle::Quoddle(const PlistDictionary& preferences, const std::map<std::string,
     variables["XDG_DATA_HOME"] = dataHome;
     // No services installed on the machine: only the source tree's, beside the build folder.
     variables.try_emplace("XDG_DATA_DIRS", (folder_ / "no-system-data").string());
-    process_ = std::make_unique<Process>(std::vector<std::string>{(buildDirectory() / "quoddle").string()},
-                                         variables, logFile_);
+    std::vector<std::string> arguments{(buildDirectory() / "quoddle").string()};
+    if (how.verbose) arguments.push_back("--verbose");
+    process_ = std::make_unique<Process>(arguments, variables, logFile_);
     waitFor([this] { return log().find("quoddle: ready") != std::string::npos || !process_->running(); },
             10s);
 }
@@ -578,16 +671,35 @@ std::vector<std::pair<std::string, Box>> Quoddle::paletteButtons() {
     return current;
 }
 
-Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle) {
+Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle)
+    : Application(arguments, windowTitle, Launch{}) {}
+
+Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle,
+                         const Launch& launch) {
     char pattern[] = "/tmp/quoddle-app-XXXXXX";
     const int fd = mkstemp(pattern);
     if (fd >= 0) close(fd);
     outputFile_ = pattern;
-    process_ = std::make_unique<Process>(arguments, std::map<std::string, std::string>{}, outputFile_);
+    process_ = std::make_unique<Process>(arguments, launch.environment, outputFile_);
     Screen screen;
-    waitFor([&] { return (window_ = screen.windowNamed(pid(), windowTitle)) && screen.mappedFrame(window_); },
-            10s);
-    Accessible::application(pid(), 10s);
+    const pid_t started = process_->pid();
+    auto find = [&]() -> unsigned long {
+        const pid_t owner = launch.windowOfAnyProcess ? 0 : started;
+        if (launch.titleStarts || owner == 0) return screen.windowTitled(windowTitle, owner);
+        return screen.windowNamed(owner, windowTitle);
+    };
+    waitFor([&] { return (window_ = find()) && screen.mappedFrame(window_); }, launch.deadline);
+    if (window_ && launch.windowOfAnyProcess) windowPid_ = screen.windowProcess(window_).value_or(0);
+    if (launch.accessible) Accessible::application(pid(), launch.deadline);
+}
+
+Application::~Application() {
+    process_->terminate(3s);
+    // The process it handed over to is not the started one's child: it is stopped by its pid.
+    if (windowPid_ > 0 && windowPid_ != process_->pid() && kill(windowPid_, SIGTERM) == 0)
+        if (!waitFor([&] { return kill(windowPid_, 0) != 0; }, 5s)) kill(windowPid_, SIGKILL);
+    std::error_code ignored;
+    fs::remove(outputFile_, ignored);
 }
 
 Accessible Application::textView() const {

@@ -76,6 +76,15 @@ public:
 
     // The window of a process whose title is this (mapped or not); 0 when there is none.
     unsigned long windowNamed(pid_t pid, const std::string& title);
+    // A window whose title starts with this (browsers and LibreOffice add their names), of the process or,
+    // when it is 0, of any; 0 when there is none.
+    unsigned long windowTitled(const std::string& start, pid_t pid = 0);
+    // The process a window says it belongs to (_NET_WM_PID).
+    std::optional<pid_t> windowProcess(unsigned long window);
+    // The client window whose frame is on top of the stack (the one a person sees in front); 0 when none.
+    unsigned long topWindow();
+    // Asks the window manager to move the window's client area there, and waits until it has.
+    bool moveWindow(unsigned long window, int x, int y);
     std::optional<Box> mappedFrame(unsigned long window);
     // Waits for the window to be mapped (it must not be yet), calling `meanwhile` as it waits; the moment
     // the server reported the map, or none at the deadline.
@@ -120,6 +129,8 @@ public:
     bool hasState(AtspiStateType state) const;
     std::string text() const;
     std::string selectedText() const;
+    // Where a character of its text is drawn, as the toolkit says (empty boxes when it does not know).
+    std::optional<Box> characterExtents(int offset) const;
     // Acting as a screen reader's user does: a widget's first action (a button's press, a tab's
     // selection), a spin box's value, an editable text's whole contents. False when the widget refuses.
     bool doAction() const;
@@ -133,12 +144,20 @@ private:
 // A Quoddle started for one test, on preferences of its own.
 class Quoddle {
 public:
+    struct Start {
+        // As a person meets it the first time: none of the tests' own preferences, so the settings
+        // window opens at start as by default.
+        bool asInstalled = false;
+        // Logs why a selection opened no palette, for a failing test to show.
+        bool verbose = false;
+    };
     // Writes the preferences and the user's desktop-service files first, then starts the program (with
     // the environment's variables added to the test's) and waits until it says it is ready. The services
     // shipped in the source tree are found too.
     explicit Quoddle(const PlistDictionary& preferences = {},
                      const std::map<std::string, std::string>& serviceFiles = {},
                      const std::map<std::string, std::string>& environment = {});
+    Quoddle(const PlistDictionary& preferences, const Start& start);
     ~Quoddle();
     pid_t pid() const { return process_->pid(); }
     // Ends it as the session would (SIGTERM), so it saves its history; the status it exits with.
@@ -160,6 +179,9 @@ public:
     unsigned long paletteWindow(Screen& screen) { return screen.windowNamed(pid(), "Quoddle Palette"); }
 
 private:
+    void start(const PlistDictionary& preferences, const std::map<std::string, std::string>& serviceFiles,
+               const std::map<std::string, std::string>& environment, const Start& start);
+
     std::filesystem::path folder_;
     std::filesystem::path configHome_;
     std::filesystem::path logFile_;
@@ -169,8 +191,25 @@ private:
 // A sample or Debian application started for one test, with its window up and registered with AT-SPI.
 class Application {
 public:
+    struct Launch {
+        // The window's title only starts with the one given.
+        bool titleStarts = false;
+        // The program hands over to another process that makes the window (soffice): the application is
+        // the window's process, also stopped when the application goes.
+        bool windowOfAnyProcess = false;
+        // It registers with AT-SPI (xterm does not): the application waits for that too.
+        bool accessible = true;
+        std::chrono::milliseconds deadline = 10s;
+        std::map<std::string, std::string> environment;
+    };
     Application(const std::vector<std::string>& arguments, const std::string& windowTitle);
-    pid_t pid() const { return process_->pid(); }
+    Application(const std::vector<std::string>& arguments, const std::string& windowTitle,
+                const Launch& launch);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+    // The process whose window it is (the one started, unless it handed over).
+    pid_t pid() const { return windowPid_ > 0 ? windowPid_ : process_->pid(); }
     Process& process() { return *process_; }
     unsigned long window() const { return window_; }
     Accessible accessible() const { return Accessible::application(pid()); }
@@ -182,6 +221,7 @@ private:
     std::filesystem::path outputFile_;
     std::unique_ptr<Process> process_;
     unsigned long window_ = 0;
+    pid_t windowPid_ = 0;
 };
 
 std::filesystem::path buildDirectory();

@@ -153,19 +153,34 @@ TEST_P(Palette, AKeyOrAPressElsewhereHidesThePalette) {
     EXPECT_TRUE(waitFor([&] { return !paletteShown(); })) << "a press in the application hides it";
 }
 
-TEST_P(Palette, ABlacklistedApplicationGetsNoPalette) {
+TEST_P(Palette, ABlacklistedApplicationGetsNoPaletteWhileAnotherDoes) {
     start({{"BlacklistAppSetting", GetParam().applicationKey + "\n"}});
     dragSelect();
+    ASSERT_TRUE(waitFor([&] { return !textView.selectedText().empty(); }));
     EXPECT_FALSE(waitFor([&] { return paletteShown(); }, 800ms));
+    // The positive control, in the same run: the other sample application, not on the list.
+    const SampleApplication& other = GetParam().program == kGtk.program ? kQt : kGtk;
+    Application second({(buildDirectory() / other.program).string(), "--view-text", "alpha beta gamma delta"},
+                       other.windowTitle);
+    ASSERT_TRUE(second.window());
+    screen.activate(second.window());
+    const Box view = *second.textView().extents();
+    screen.drag(view.x + 8, view.y + 10, view.x + 140, view.y + 10);
+    EXPECT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
 }
 
-TEST_P(Palette, ASelectionMadeWithTheKeyboardOpensNothing) {
+TEST_P(Palette, ASelectionMadeWithTheKeyboardOpensNothingWhereADragDoes) {
     start();
     const Box view = *textView.extents();
     screen.click(view.x + 8, view.y + 10);
     for (int i = 0; i < 6; ++i)
         screen.key("Right", {"Shift_L"});
+    ASSERT_TRUE(waitFor([&] { return textView.selectedText().size() == 6; })) << textView.selectedText();
     EXPECT_FALSE(waitFor([&] { return paletteShown(); }, 800ms));
+    // The positive control: the same text selected with the mouse.
+    screen.click(view.x + view.width - 20, view.y + view.height - 20);
+    dragSelect();
+    EXPECT_TRUE(waitFor([&] { return paletteShown(); }));
 }
 
 // Choosing a Services item from the application's own menus is learned, however the menu was worked.

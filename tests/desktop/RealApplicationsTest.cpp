@@ -117,9 +117,10 @@ TEST_P(RealApplications, ADragSelectionShowsThePaletteAndCopyReachesTheApplicati
     EXPECT_TRUE(waitFor([&] { return !paletteShown(); }));
 }
 
-TEST_P(RealApplications, AChoiceFromTheSubmenuNamedAsTheServicesMenuIsLearned) {
-    if (GetParam().submenu.empty())
-        GTEST_SKIP() << GetParam().name << "'s first menu has no submenu of fixed items";
+// Only mousepad: Linguist's first menu has no submenu of fixed items in a new session.
+class MenuOfARealApplication : public RealApplications {};
+
+TEST_P(MenuOfARealApplication, AChoiceFromTheSubmenuNamedAsTheServicesMenuIsLearned) {
     startQuoddle({{"ServiceMenuItemTitle", GetParam().submenu}});
     // Showing the palette once reads the titles of that submenu.
     dragSelect();
@@ -163,6 +164,8 @@ TEST_P(RealApplications, AChoiceFromTheSubmenuNamedAsTheServicesMenuIsLearned) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FromDebian, RealApplications, ::testing::Values(kMousepad, kLinguist),
+                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(FromDebian, MenuOfARealApplication, ::testing::Values(kMousepad),
                          [](const auto& info) { return info.param.name; });
 
 } // namespace

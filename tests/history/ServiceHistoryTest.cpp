@@ -1,123 +1,144 @@
-#include "history/ServiceHistory.h"
-#include "platform/PlistValuePrinter.h"
+// The service history: uses recorded from the menus and the palette, its stored form, and the picks the
+// palette makes of it.
+#include "SimFixture.h"
 
-#include <gtest/gtest.h>
+#include "Preferences.h"
+#include "history/ServiceHistory.h"
 
 #include <algorithm>
+#include <random>
 
 namespace quoddle {
 namespace {
 
-using std::chrono::seconds;
-const TimePoint t0 = std::chrono::sys_days{std::chrono::year{2026} / 1 / 1};
+const TimePoint t0 = std::chrono::sys_days{std::chrono::year{2026} / 3 / 1};
 
-HistoryItem item(std::string title, std::int32_t count, TimePoint date) {
-    return HistoryItem{std::move(title), std::nullopt, count, date, {}};
+class Recording : public TextEditScene {};
+
+TEST_F(Recording, AChoiceFromAServicesMenuCountsUnderTheApplicationAndUnderAll) {
+    dragSelect(); // the palette reads the known titles
+    desktop.pressKey();
+    chooseFromServicesMenu(0);
+    chooseFromServicesMenu(0);
+    EXPECT_EQ(uses("TextEdit", "Make Sticky"), 2);
+    EXPECT_EQ(uses("*", "Make Sticky"), 2);
+    // A title no Services menu holds is not learned.
+    ax().openMenu(menus.applicationMenu);
+    ax().highlightMenuItem(menus.applicationMenu, ax().children(menus.applicationMenu)[0]);
+    ax().chooseMenuItem(ax().children(menus.applicationMenu)[0]);
+    EXPECT_EQ(actions().historyText().find("About"), std::string::npos);
+    // Opening a menu forgets the earlier highlight: a choice then reports nothing.
+    ax().openMenu(menus.servicesMenu);
+    ax().post(menus.services[1], ax::Notification::menuItemSelected);
+    EXPECT_EQ(uses("TextEdit", "Search With Google"), 0);
 }
 
-std::vector<std::string> titles(const std::vector<const HistoryItem*>& items) {
-    std::vector<std::string> result;
-    for (const HistoryItem* i : items)
-        result.push_back(i->title);
-    return result;
+TEST_F(Recording, AUseIsStoredShortlyAfterwardsAndAtTheEnd) {
+    dragSelect();
+    desktop.pressKey();
+    chooseFromServicesMenu(1);
+    EXPECT_EQ(desktop.defaultsStore.find(preference::history), nullptr);
+    desktop.runLoop.advance(std::chrono::seconds(3));
+    ASSERT_NE(desktop.defaultsStore.find(preference::history), nullptr);
+    chooseFromServicesMenu(1);
+    const int writes = desktop.defaultsStore.synchronizeCount;
+    actions().terminate();
+    const ServiceHistory stored = ServiceHistory::fromPlist(*desktop.defaultsStore.find(preference::history),
+                                                            [](const std::string&) {});
+    EXPECT_EQ(stored.find("TextEdit")->find("Search With Google")->count, 2);
+    EXPECT_EQ(desktop.defaultsStore.synchronizeCount, writes + 1) << "the end writes at once";
 }
 
-TEST(HistoryItemOrdering, CountSortPutsTheHighestFirstAndDateSortTheLatest) {
-    HistoryItem a = item("A", 5, t0 + seconds(1)), b = item("B", 10000, t0),
-                c = item("C", 1, t0 + seconds(2));
-    EXPECT_EQ(itemDicArrayCountSort(a, b, nullptr), 1);
-    EXPECT_EQ(itemDicArrayCountSort(b, a, nullptr), -1);
-    EXPECT_EQ(itemDicArrayCountSort(a, a, nullptr), 0);
-    EXPECT_EQ(itemDicArrayDateSort(c, a, nullptr), -1);
-    EXPECT_EQ(itemDicArrayDateSort(a, c, nullptr), 1);
-    EXPECT_EQ(itemDicArrayDateSort(a, a, nullptr), 0);
-    HistoryItem undated{"U", std::nullopt, 1, std::nullopt, {}};
-    EXPECT_EQ(itemDicArrayDateSort(undated, b, nullptr), 1) << "an item without a Date is the oldest";
-
-    ApplicationHistory table;
-    for (const HistoryItem& i : {a, b, c})
-        table.put(i);
-    EXPECT_EQ(titles(table.itemsSortedByCount()), (std::vector<std::string>{"B", "A", "C"}));
-    EXPECT_EQ(titles(table.itemsSortedByDate()), (std::vector<std::string>{"C", "A", "B"}));
+TEST_F(Recording, NothingIsCountedForAProcessThatHasGoneOrHasNoName) {
+    dragSelect();
+    desktop.pressKey();
+    const RunningApplication unnamed = desktop.workspace.launchUnnamedOrUnbundled(
+        std::nullopt, "org.example.x",
+        [&](const RunningApplication& app) { ax().addApplication(app.processIdentifier, "X"); });
+    const SimMenuBar unnamedMenus = ax().addStandardMenuBar(unnamed.processIdentifier, {"Make Sticky"});
+    ax().openMenu(unnamedMenus.servicesMenu);
+    ax().highlightMenuItem(unnamedMenus.servicesMenu, unnamedMenus.services[0]);
+    ax().chooseMenuItem(unnamedMenus.services[0]);
+    desktop.workspace.quit(textEdit.processIdentifier);
+    chooseFromServicesMenu(0);
+    EXPECT_EQ(actions().historyText(), "");
+    // The positive control: a named, running application's choice counts.
+    dragSelect(3, notesText);
+    desktop.pressKey();
+    const SimMenuBar notesMenus = ax().addStandardMenuBar(notes.processIdentifier, {"Make Sticky"});
+    ax().openMenu(notesMenus.servicesMenu);
+    ax().highlightMenuItem(notesMenus.servicesMenu, notesMenus.services[0]);
+    ax().chooseMenuItem(notesMenus.services[0]);
+    EXPECT_EQ(uses("Notes", "Make Sticky"), 1);
 }
 
-TEST(HistoryItemOrdering, UpdateCountsUpAndRefreshesTheDateWithoutWrapping) {
-    HistoryItem i = item("T", 0, t0);
-    updateDateAndCountWithItemDic(i, t0 + seconds(5));
-    EXPECT_EQ(i.count, 1);
-    EXPECT_EQ(i.date, t0 + seconds(5));
-    i.count = std::numeric_limits<std::int32_t>::max();
-    updateDateAndCountWithItemDic(i, t0);
-    EXPECT_EQ(i.count, std::numeric_limits<std::int32_t>::max());
-}
-
-TEST(ApplicationHistory, PutReplacesAnItemAndItsSortKeysAndNothingIsEvicted) {
-    ApplicationHistory table;
-    for (int i = 0; i < 1000; ++i)
-        table.recordUse("Service " + std::to_string(i), t0 + seconds(i));
-    EXPECT_EQ(table.size(), 1000u);
-    table.put(item("Service 7", 7, t0));
-    EXPECT_EQ(table.size(), 1000u);
-    EXPECT_EQ(titles(table.itemsWithCountAtLeast(7)), (std::vector<std::string>{"Service 7"}));
-    EXPECT_EQ(table.newestItems(1, [](const std::string&) { return false; }).front()->title, "Service 999");
-}
-
-TEST(ServiceHistoryStoredForm, RoundTripKeepsEveryKeyIncludingUnknownOnes) {
+TEST(StoredHistory, RoundTripsEveryKeyAndSkipsEntriesOfTheWrongShape) {
     ServiceHistory history;
-    HistoryItem withUserTitle{"Search With Google", "Google", 12, t0 + std::chrono::milliseconds(1234), {}};
-    withUserTitle.otherKeys.emplace("Colour", "blue");
-    history.tableFor("Safari").put(withUserTitle);
-    history.tableFor("*").put(item("Search With Google", 13, t0));
-
-    PlistDictionary stored = history.toPlist();
-    const auto& safariItem =
-        *stored.at("Safari").get<PlistDictionary>()->at("Search With Google").get<PlistDictionary>();
-    EXPECT_EQ(safariItem.at("UserTitle"), PlistValue("Google"));
-    EXPECT_EQ(safariItem.at("Count"), PlistValue(std::int64_t{12}));
-    EXPECT_EQ(safariItem.at("Colour"), PlistValue("blue"));
-    EXPECT_EQ(stored.at("*")
-                  .get<PlistDictionary>()
-                  ->at("Search With Google")
-                  .get<PlistDictionary>()
-                  ->count("UserTitle"),
-              0u);
-
+    HistoryItem kept{"Search", "Google", 12, t0 + std::chrono::milliseconds(1234), {{"Colour", "blue"}}};
+    history.tableFor("Safari").put(kept);
+    history.tableFor("*").put(HistoryItem{"Search", std::nullopt, 13, t0, {}});
     int skipped = 0;
-    ServiceHistory loaded = ServiceHistory::fromPlist(stored, [&](const std::string&) { ++skipped; });
+    EXPECT_TRUE(ServiceHistory::fromPlist(history.toPlist(), [&](const std::string&) { ++skipped; }) ==
+                history);
     EXPECT_EQ(skipped, 0);
-    EXPECT_TRUE(loaded == history);
-    EXPECT_EQ(loaded.itemDate("Safari", "Search With Google"), t0 + std::chrono::milliseconds(1234));
-    EXPECT_EQ(loaded.itemDate("Safari", "Nothing"), std::nullopt);
-    EXPECT_EQ(loaded.itemDate("Nobody", "Search With Google"), std::nullopt);
-}
 
-TEST(ServiceHistoryStoredForm, EntriesOfTheWrongShapeAreSkippedAndTheRestKept) {
-    PlistDictionary good{{"Title", "Good"}, {"Count", 3}, {"Date", PlistValue(t0)}};
-    PlistDictionary noCount{{"Title", "NoCount"}};
-    PlistDictionary textCount{{"Title", "Text"}, {"Count", "many"}};
-    PlistDictionary noTitle{{"Count", 2}};
-    PlistDictionary hugeCount{{"Title", "Huge"}, {"Count", std::int64_t{1} << 40}};
-    PlistDictionary app{{"Good", good},       {"NoCount", noCount},        {"Text", textCount},
-                        {"NoTitle", noTitle}, {"Scalar", "just a string"}, {"Huge", hugeCount}};
-    PlistDictionary stored{{"TextEdit", app}, {"Broken", PlistArray{PlistValue(1)}}};
-
+    PlistDictionary app{{"Good", PlistDictionary{{"Title", "Good"}, {"Count", 3}}},
+                        {"NoCount", PlistDictionary{{"Title", "NoCount"}}},
+                        {"Text", PlistDictionary{{"Title", "Text"}, {"Count", "many"}}},
+                        {"NoTitle", PlistDictionary{{"Count", 2}}},
+                        {"Scalar", "just a string"},
+                        {"Huge", PlistDictionary{{"Title", "Huge"}, {"Count", std::int64_t{1} << 40}}}};
     std::vector<std::string> problems;
     ServiceHistory loaded =
-        ServiceHistory::fromPlist(stored, [&](const std::string& p) { problems.push_back(p); });
-    ASSERT_NE(loaded.find("TextEdit"), nullptr);
+        ServiceHistory::fromPlist(PlistDictionary{{"TextEdit", app}, {"Broken", PlistArray{PlistValue(1)}}},
+                                  [&](const std::string& p) { problems.push_back(p); });
     const ApplicationHistory& table = *loaded.find("TextEdit");
     EXPECT_EQ(table.size(), 3u);
-    EXPECT_EQ(table.find("Good")->count, 3);
     EXPECT_EQ(table.find("NoCount")->count, 0) << "a missing Count reads as 0";
     EXPECT_EQ(table.find("Huge")->count, std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(loaded.find("Broken"), nullptr);
-    EXPECT_EQ(problems.size(), 4u); // Text, NoTitle, Scalar, Broken
+    EXPECT_EQ(problems.size(), 4u) << "Text, NoTitle, Scalar and Broken are each named";
+}
 
-    problems.clear();
-    EXPECT_TRUE(ServiceHistory::fromPlist(PlistValue("not a dictionary"), [&](const std::string& p) {
-                    problems.push_back(p);
-                }).empty());
-    EXPECT_EQ(problems.size(), 1u);
+TEST(StoredHistory, ACountAtTheTopOfItsRangeStaysThere) {
+    ApplicationHistory table;
+    table.put(HistoryItem{"T", std::nullopt, std::numeric_limits<std::int32_t>::max(), t0, {}});
+    table.recordUse("T", t0 + std::chrono::seconds(1));
+    EXPECT_EQ(table.find("T")->count, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(table.find("T")->date, t0 + std::chrono::seconds(1));
+}
+
+// The palette picks without sorting whole tables; over random tables it must pick what full sorts would.
+TEST(HistoryPicks, AreWhatSortingTheWholeTableWouldGive) {
+    std::mt19937 random{20261207};
+    auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+    for (int round = 0; round < 500; ++round) {
+        ApplicationHistory table;
+        for (int i = uniform(0, 40); i > 0; --i)
+            table.put(HistoryItem{"S" + std::to_string(uniform(0, 50)),
+                                  std::nullopt,
+                                  uniform(0, 5),
+                                  t0 + std::chrono::hours(uniform(0, 6)),
+                                  {}});
+        const std::string excludedTitle = "S" + std::to_string(uniform(0, 50));
+        auto excluded = [&](const std::string& title) { return title == excludedTitle; };
+        const int limit = uniform(-1, 6), threshold = uniform(0, 6);
+
+        std::vector<const HistoryItem*> all;
+        for (const HistoryItem& item : table.items())
+            all.push_back(&item);
+        std::vector<const HistoryItem*> byDate = all, byCount = all;
+        std::stable_sort(byDate.begin(), byDate.end(), [](auto a, auto b) { return *a->date > *b->date; });
+        std::stable_sort(byCount.begin(), byCount.end(), [](auto a, auto b) { return a->count > b->count; });
+        std::vector<const HistoryItem*> newest, frequent;
+        for (const HistoryItem* item : byDate)
+            if (!excluded(item->title) && newest.size() < static_cast<std::size_t>(std::max(limit, 1)))
+                newest.push_back(item);
+        for (const HistoryItem* item : byCount)
+            if (item->count >= threshold) frequent.push_back(item);
+        ASSERT_EQ(table.newestItems(limit, excluded), newest) << "round " << round;
+        ASSERT_EQ(table.itemsWithCountAtLeast(threshold), frequent) << "round " << round;
+        ASSERT_EQ(table.itemsByCount(), byCount);
+    }
 }
 
 } // namespace

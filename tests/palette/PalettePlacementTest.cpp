@@ -1,47 +1,75 @@
-#include "palette/PalettePlacement.h"
-#include "GeometryPrinters.h"
+// Where the palette opens beside the pointer, and when the pointer's wandering hides it.
+#include "SimFixture.h"
 
-#include <gtest/gtest.h>
+#include "Preferences.h"
+#include "palette/PalettePlacement.h"
 
 namespace quoddle {
 namespace {
 
-const Rect mainScreen{{0, 0}, {1440, 900}};
-const Rect secondScreen{{1440, 0}, {1920, 1080}}; // to the right, bottom edges level
-const Size palette{180, 136};
+struct Placement {
+    const char* name;
+    Point pointer; // event coordinates
+    Point origin;  // screen coordinates, bottom-left origin
+};
 
-Point place(Point eventPointer, const std::vector<Rect>& screens = {mainScreen}, Size size = palette,
-            std::int32_t margin = 6) {
-    return paletteOriginBesidePointer(size, eventPointer, screens, screens.front(), margin);
+class Placements : public ::testing::TestWithParam<Placement> {};
+
+TEST_P(Placements, KeepThePaletteOnThePointersScreen) {
+    // Two screens side by side; the palette is 180 x 136 with a margin of 6.
+    const std::vector<Rect> screens{Rect{{0, 0}, {1440, 900}}, Rect{{1440, 0}, {1280, 800}}};
+    EXPECT_EQ(paletteOriginBesidePointer({180, 136}, GetParam().pointer, screens, screens[0], 6),
+              GetParam().origin);
 }
 
-TEST(PalettePlacement, BesideThePointerWithinItsScreen) {
-    EXPECT_EQ(place({700, 450}), (Point{706, 382})) << "right of the pointer, centred on it";
-    EXPECT_EQ(place({1350, 100}), (Point{1164, 732})) << "near the right edge, to the left";
-    EXPECT_EQ(place({100, 880}), (Point{106, 0})) << "the bottom edge stays on the screen";
-    EXPECT_EQ(place({100, 10}), (Point{106, 764})) << "and so does the top edge";
-    EXPECT_EQ(place({100, 450}, {mainScreen}, Size{180, 1200}), (Point{106, 0}))
-        << "a palette taller than the screen keeps its bottom edge on it";
-    EXPECT_EQ(place({700, 450}, {mainScreen}, palette, 20), (Point{720, 382})) << "the user's margin";
-    EXPECT_EQ(place({1350, 100}, {mainScreen}, palette, 20), (Point{1150, 732}));
-}
+const Placement kPlacements[] = {
+    {"RightOfThePointerCentredOnIt", {100, 400}, {106, 432}},
+    {"LeftOfThePointerAtTheRightEdge", {1350, 100}, {1164, 732}},
+    {"BottomEdgeOnTheScreen", {100, 880}, {106, 0}},
+    {"TopEdgeOnTheScreen", {100, 10}, {106, 764}},
+    {"OnTheSecondScreen", {1500, 400}, {1506, 432}},
+    {"OffEveryScreenFallsBackOnThePalettesScreen", {-500, -500}, {0, 764}},
+};
 
-TEST(PalettePlacement, ThePointersScreenIsTheReference) {
-    EXPECT_EQ(place({3300, 100}, {mainScreen, secondScreen}), (Point{3114, 732}));
-    // Below the first screen's top in event coordinates means above it on the second screen.
-    EXPECT_EQ(place({2000, -150}, {mainScreen, secondScreen}), (Point{2006, 944}));
-    EXPECT_EQ(paletteOriginBesidePointer(palette, {-500, 100}, {mainScreen, secondScreen}, secondScreen, 6),
-              (Point{1440, 732}))
-        << "a pointer off every screen falls back on the palette's screen";
-}
+INSTANTIATE_TEST_SUITE_P(TwoScreens, Placements, ::testing::ValuesIn(kPlacements),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PalettePlacement, AScreenEdgeCountsByTheUnflippedRule) {
-    EXPECT_TRUE(mouseInRect({0, 900}, mainScreen)) << "the top edge belongs to the screen";
-    EXPECT_FALSE(mouseInRect({0, 0}, mainScreen)) << "the bottom edge does not";
-    EXPECT_FALSE(mouseInRect({1440, 450}, mainScreen)) << "nor the right edge";
-    // A pointer on the left screen's right edge belongs to the next screen.
-    const Rect right{{1440, 0}, {800, 600}};
-    EXPECT_EQ(place({1440, 600}, {mainScreen, right}, Size{180, 100}), (Point{1446, 250}));
+    const Rect screen{{0, 0}, {100, 100}};
+    EXPECT_TRUE(mouseInRect({0, 100}, screen));
+    EXPECT_FALSE(mouseInRect({0, 0}, screen));
+    EXPECT_FALSE(mouseInRect({100, 50}, screen));
+}
+
+class PaletteHiding : public TextEditScene {};
+
+TEST_F(PaletteHiding, ThePointerMayWanderTwiceTheMarginOutside) {
+    dragSelect();
+    ASSERT_TRUE(paletteShown());
+    const Rect f = desktop.palette.frame();
+    auto pointerAt = [&](double x) {
+        desktop.pointer.moveTo({x, f.minY() + 5});
+        desktop.runLoop.advance(std::chrono::milliseconds(60));
+    };
+    pointerAt(f.maxX() + 12);
+    EXPECT_TRUE(paletteShown()) << "12 points out is within the allowance";
+    pointerAt(f.maxX() + 12.5);
+    EXPECT_FALSE(paletteShown());
+
+    desktop.defaultsStore.set(preference::paletteMargin, 20);
+    dragSelect();
+    pointerAt(desktop.palette.frame().maxX() + 30);
+    EXPECT_TRUE(paletteShown()) << "the margin is read at every tick";
+}
+
+TEST_F(PaletteHiding, AbsurdPreferencesStillGiveAPaletteOnTheScreen) {
+    desktop.defaultsStore.set(preference::paletteWidth, std::int64_t{1} << 40);
+    desktop.defaultsStore.set(preference::paletteMargin, -1000000);
+    desktop.defaultsStore.set(preference::shortcutButtonsPerRow, 0);
+    dragSelect();
+    ASSERT_TRUE(paletteShown());
+    EXPECT_GE(desktop.palette.frame().minX(), 0);
+    EXPECT_GE(desktop.palette.frame().minY(), 0);
 }
 
 } // namespace

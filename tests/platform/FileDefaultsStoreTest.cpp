@@ -1,8 +1,8 @@
 #include "platform/defaults/FileDefaultsStore.h"
-#include "Library/UserDefaults.h"
 #include "platform/PlistValuePrinter.h"
 #include "platform/TempFolder.h"
 #include "platform/defaults/PlistCodec.h"
+#include "support/UserDefaults.h"
 
 #include <gtest/gtest.h>
 

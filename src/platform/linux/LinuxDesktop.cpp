@@ -1,15 +1,13 @@
 #include "platform/linux/LinuxDesktop.h"
 
 #include "Preferences.h"
-#include "platform/linux/AccessibilityStatus.h"
-#include "platform/linux/X11Windows.h"
+#include "platform/linux/atspi/AccessibilityStatus.h"
 #include "platform/linux/services/PrimarySelection.h"
+#include "platform/linux/x11/X11Windows.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QTimer>
-#include <QUrl>
 
 #include <X11/Xlib.h>
 
@@ -88,21 +86,36 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
     : display_(std::move(display)), appServices_(ui_.frontWindows),
       defaultsStore_([this](const std::string& line) { appServices_.log(line); }),
       applications_(getpid(), [this](ProcessId pid) { return desktopFileIdOfProcess(display_.get(), pid); }),
-      workspace_(
-          applications_, runLoop_, RunningApplication{getpid(), "org.quoddle.Quoddle", "Quoddle"},
-          [](const std::string& url) { return QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); },
-          [this] { openAccessibilitySettings(); }),
+      workspace_(applications_, runLoop_, RunningApplication{getpid(), "org.quoddle.Quoddle", "Quoddle"},
+                 [this] { openAccessibilitySettings(); }),
       tree_(
           getpid(), [this](ProcessId pid) { return applications_.objectOf(pid); }, kAtspiTimeout),
       hub_(tree_, runLoop_, getpid(), [this] { input_.drain(); }), keyPoster_(display_.get()),
-      accessibility_(tree_, hub_, display_.get(), ui_.ownWindows, keyPoster_, getpid(),
-                     [this] { workspace_.refreshApplications(); }),
-      eventTaps_(input_), keyboardLayout_(display_.get()),
+      keyboardLayout_(display_.get()),
+      strokes_(keyboardLayout_, appServices_,
+               {[this](ProcessId pid) { return accessibility_.terminalOf(pid); },
+                [this](ProcessId pid) -> std::optional<std::string> {
+                    if (std::optional<DesktopServices::Selection> selection = selectionOf(pid))
+                        return std::move(selection->text);
+                    return std::nullopt;
+                },
+                [this](const std::string& text) { serviceOutputs_.copyToClipboard(text); },
+                [this](const KeyStroke& stroke) { return keyPoster_.postStroke(stroke); }}),
+      accessibility_(
+          tree_, hub_, display_.get(), ui_.ownWindows, strokes_, getpid(),
+          [this] { workspace_.refreshApplications(); },
+          [this](const RunningApplication& application) { workspace_.notePlainApplication(application); },
+          [] { return deviceScale(); }),
+      eventTaps_(input_),
       loginItems_(XdgAutostartLoginItems::forThisSession("org.quoddle.Quoddle", "quoddle")),
       activeWindow_([this](std::optional<ProcessId> pid) { workspace_.activeProcessChanged(pid); }),
-      preferences_(defaultsStore_),
-      tray_({[this] { ui_.application.send(&ApplicationActions::showSettingWindow); },
-             [this](bool paused) { eventTaps_.setPaused(paused); }, [] { QApplication::quit(); }}),
+      primaryOwner_([this](std::optional<ProcessId> pid) { accessibility_.primaryOwnerChanged(pid); }),
+      preferences_(defaultsStore_), tray_({[this] { ui_.application.send(&ApplicationActions::reopen); },
+                                           [this](bool paused) {
+                                               eventTaps_.setPaused(paused);
+                                               pauseExplained_ = false;
+                                           },
+                                           [] { QApplication::quit(); }}),
       serviceCatalog_(serviceDirectories(appServices_.bundlePath().value_or("")),
                       [this](const std::string& line) { appServices_.log(line); }),
       serviceOutputs_(keyPoster_),
@@ -123,7 +136,7 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
     QObject::connect(preferencesSave_.get(), &QTimer::timeout,
                      [this] { defaultsStore_.synchronizeInBackground(); });
     defaultsStore_.setChangeHandler([this] { preferencesChanged(); });
-    preferences_.registerDefaults(quoddleRegisteredDefaults(appServices_));
+    preferences_.registerDefaults(preference::registeredDefaults(appServices_));
     ui_.settings->setPreferences(preferences_);
     appServices_.setForegroundHandler([this] { tray_.setVisible(true); });
     tree_.setServicesMenuSource(
@@ -154,6 +167,9 @@ bool LinuxDesktop::start(std::string* reason) {
         workspace_.activeProcessChanged(activeWindow_.activePid());
     else
         appServices_.log("the active window cannot be followed: " + activeWindowProblem);
+    std::string primaryProblem;
+    if (!primaryOwner_.start(&primaryProblem))
+        appServices_.log("selections in windows without accessibility cannot be seen: " + primaryProblem);
     inputListener_ = input_.addListener([this](const InputEvent& event) { input(event); });
     ownClicksFirst_ = std::make_unique<OwnClicksFirst>([this] { input_.drain(); });
     qApp->installEventFilter(ownClicksFirst_.get());
@@ -162,10 +178,16 @@ bool LinuxDesktop::start(std::string* reason) {
 
 void LinuxDesktop::input(const InputEvent& event) {
     if (event.kind == InputEvent::Kind::buttonPress && event.detail == 1) {
-        const Point at{double(event.rootX), double(event.rootY)};
+        // X pixels; Quoddle's own windows and the core count Qt's.
+        const double scale = deviceScale();
+        const Point at{event.rootX / scale, event.rootY / scale};
         accessibility_.notePress(at, ui_.ownWindows.hitTest(at));
     }
-    if (event.kind == InputEvent::Kind::buttonRelease && event.detail == 1) accessibility_.releaseSeen();
+    if (event.kind == InputEvent::Kind::buttonRelease && event.detail == 1) {
+        accessibility_.releaseSeen();
+        if (eventTaps_.paused() && !std::exchange(pauseExplained_, true))
+            appServices_.explain("no palette: Quoddle is paused");
+    }
     menuInput(event);
 }
 
@@ -195,13 +217,13 @@ void LinuxDesktop::preferencesChanged() {
     preferencesSave_->start();
     ui_.settings->refreshPreferences();
     // The tray icon follows its switch while Quoddle runs, both ways.
-    const bool trayWanted = !preferences_.boolForKey("HideDockIcon");
+    const bool trayWanted = !preferences_.boolForKey(preference::hideDockIcon);
     if (trayWanted != tray_.isVisible()) tray_.setVisible(trayWanted);
 }
 
 std::vector<std::string> LinuxDesktop::servicesItemTitles() const {
     std::vector<std::string> titles{appServices_.localizedString("Services")};
-    if (const PlistValue* title = defaultsStore_.find(kServiceMenuItemTitle))
+    if (const PlistValue* title = defaultsStore_.find(preference::servicesMenuTitle))
         if (const std::string* text = title->get<std::string>()) titles.push_back(*text);
     return titles;
 }

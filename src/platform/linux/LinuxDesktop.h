@@ -2,30 +2,31 @@
 // The Linux desktop backend put together: every port on X11, AT-SPI2 and Qt 6, in the order each needs the
 // others. The composition root of the real application, as SimDesktop is of the tests.
 //
-// Construct it after the QApplication, on its thread; it must outlive the controller built on platform().
+// Construct it after the QApplication, on its thread; it must outlive the core built on platform().
 
-#include "Library/UserDefaults.h"
 #include "platform/Platform.h"
 #include "platform/defaults/FileDefaultsStore.h"
-#include "platform/linux/AtspiApplications.h"
-#include "platform/linux/AtspiObservers.h"
-#include "platform/linux/AtspiTree.h"
 #include "platform/linux/LinuxAccessibility.h"
-#include "platform/linux/LinuxAppServices.h"
-#include "platform/linux/LinuxWorkspace.h"
-#include "platform/linux/QtInterface.h"
-#include "platform/linux/QtRunLoop.h"
-#include "platform/linux/QtTrayIcon.h"
-#include "platform/linux/X11ActiveWindowWatch.h"
-#include "platform/linux/X11Handles.h"
-#include "platform/linux/X11KeyPoster.h"
-#include "platform/linux/X11KeyboardLayout.h"
-#include "platform/linux/XRecordEventTaps.h"
-#include "platform/linux/XRecordInput.h"
-#include "platform/linux/XdgAutostartLoginItems.h"
+#include "platform/linux/atspi/AtspiApplications.h"
+#include "platform/linux/atspi/AtspiObservers.h"
+#include "platform/linux/atspi/AtspiTree.h"
+#include "platform/linux/qt/QtInterface.h"
+#include "platform/linux/qt/QtRunLoop.h"
+#include "platform/linux/qt/QtTrayIcon.h"
 #include "platform/linux/services/DesktopServices.h"
 #include "platform/linux/services/ServiceCatalog.h"
 #include "platform/linux/services/ServiceOutputs.h"
+#include "platform/linux/session/LinuxAppServices.h"
+#include "platform/linux/session/LinuxWorkspace.h"
+#include "platform/linux/session/XdgAutostartLoginItems.h"
+#include "platform/linux/x11/PrimaryOwnerWatch.h"
+#include "platform/linux/x11/X11ActiveWindowWatch.h"
+#include "platform/linux/x11/X11Handles.h"
+#include "platform/linux/x11/X11KeyPoster.h"
+#include "platform/linux/x11/X11KeyboardLayout.h"
+#include "platform/linux/x11/XRecordEventTaps.h"
+#include "platform/linux/x11/XRecordInput.h"
+#include "support/UserDefaults.h"
 
 #include <memory>
 #include <string>
@@ -52,6 +53,8 @@ public:
     // the reason when the input cannot be watched (no RECORD extension); the rest works all the same.
     bool start(std::string* reason);
     Platform& platform() { return platform_; }
+    // Whether the log says why a selection opened no palette.
+    void explainWhenAsked(bool explaining) { appServices_.setExplaining(explaining); }
     QtInterface& ui() { return ui_; }
 
 private:
@@ -74,11 +77,13 @@ private:
     XRecordInput input_;
     AtspiEventHub hub_;
     X11KeyPoster keyPoster_;
+    X11KeyboardLayout keyboardLayout_;
+    ShortcutStrokes strokes_;
     LinuxAccessibility accessibility_;
     XRecordEventTaps eventTaps_;
-    X11KeyboardLayout keyboardLayout_;
     XdgAutostartLoginItems loginItems_;
     X11ActiveWindowWatch activeWindow_;
+    PrimaryOwnerWatch primaryOwner_;
     // The preferences as the settings window shows them: stored, else registered.
     UserDefaults preferences_;
     QtTrayIcon tray_;
@@ -86,6 +91,7 @@ private:
     DesktopServiceOutputs serviceOutputs_;
     DesktopServices desktopServices_;
     XRecordInput::ListenerId inputListener_ = 0;
+    bool pauseExplained_ = false; // said once while paused
     std::unique_ptr<QObject> ownClicksFirst_;
     // Writes the preferences soon after a change (a burst of edits makes one write).
     std::unique_ptr<QTimer> preferencesSave_;

@@ -1,9 +1,11 @@
 #include "platform/linux/LinuxMain.h"
 
-#include "QuoddleAppDelegate.h"
+#include "Quoddle.h"
 #include "history/SettingsText.h"
-#include "platform/linux/InstanceChannel.h"
 #include "platform/linux/LinuxDesktop.h"
+#include "platform/linux/qt/DesktopTheme.h"
+#include "platform/linux/services/ServicesCommand.h"
+#include "platform/linux/session/InstanceChannel.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -86,10 +88,10 @@ void onTerminationSignal(int) {
 }
 
 // SIGTERM, SIGINT and SIGHUP (the session ending) end the application through Qt's loop, so the
-// controller's termination, the history save, runs as for a normal quit.
+// core's termination, the history save, runs as for a normal quit.
 //
 // A second signal while that runs cannot start a second save or disturb the first: the handler only writes
-// a byte, the loop that would read it has ended, and the controller hears of termination once (Qt's
+// a byte, the loop that would read it has ended, and the core hears of termination once (Qt's
 // aboutToQuit, guarded by QtApplicationTarget). The save writes a temporary file and renames it over the
 // preferences, so a signal that kills the process outright (SIGKILL) leaves the old file or the new one.
 void quitOnTerminationSignals(QApplication& application) {
@@ -173,6 +175,8 @@ const AppServices& linuxProductStrings() {
     return strings;
 }
 
+namespace {
+
 std::optional<int> runHistoryCommandOnRunningInstance(const std::vector<std::string>& arguments,
                                                       std::ostream& out, std::ostream& err,
                                                       std::istream& in) {
@@ -211,6 +215,18 @@ std::optional<int> runHistoryCommandOnRunningInstance(const std::vector<std::str
     return 0;
 }
 
+} // namespace
+
+std::optional<int> runLinuxCommand(const std::vector<std::string>& arguments, std::ostream& out,
+                                   std::ostream& err, std::istream& in) {
+    if (arguments.front() == "services")
+        return runServicesCommand(std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+                                  serviceDirectories(linuxProductStrings().bundlePath().value_or("")), out,
+                                  err);
+    if (arguments.front() == "history") return runHistoryCommandOnRunningInstance(arguments, out, err, in);
+    return std::nullopt;
+}
+
 int runLinuxDesktopApplication(int argc, char** argv) {
     // The instance is settled first: a second start brings the first one forward, display or not.
     const std::optional<fs::path> folder = instanceFolder();
@@ -222,7 +238,7 @@ int runLinuxDesktopApplication(int argc, char** argv) {
         std::cerr << kAlreadyRunning;
         return 1;
     }
-    // Bound before any thread exists (its umask is set for the bind); served once the controller is up.
+    // Bound before any thread exists (its umask is set for the bind); served once the core is up.
     // No lock can be had: better two instances than none, but then no socket either.
     std::string socketProblem = folder ? "the instance lock cannot be made" : "no private folder for it";
     std::unique_ptr<InstanceServer> server =
@@ -242,33 +258,38 @@ int runLinuxDesktopApplication(int argc, char** argv) {
 
     // Quoddle's windows are for X11: its placement and input monitoring have no Wayland form.
     qputenv("QT_QPA_PLATFORM", "xcb");
-    // One pixel is one point: input and AT-SPI report X pixels, and the palette is placed in them.
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    // Qt follows the desktop's scale (the Xft.dpi that desktops set for a high-DPI screen, QT_SCALE_FACTOR):
+    // the core's points are Qt's pixels, and the backend scales what comes in X pixels (input, other
+    // windows, AT-SPI) at its boundary.
     QApplication application(argc, argv);
     QApplication::setApplicationName("quoddle");
     QApplication::setApplicationDisplayName("Quoddle");
     QApplication::setQuitOnLastWindowClosed(false);
+    followDesktopTheme(application);
     quitOnTerminationSignals(application);
 
     LinuxDesktop desktop(std::move(display));
+    desktop.explainWhenAsked(std::find(argv + 1, argv + argc, std::string_view("--verbose")) != argv + argc);
     AppServices& appServices = desktop.platform().appServices;
     std::string problem;
     if (!desktop.start(&problem))
         appServices.log("clicks and keys cannot be watched, so the palette cannot open: " + problem);
     if (!server) appServices.log("later starts cannot reach this one: " + socketProblem);
-    QuoddleAppDelegate controller(desktop.platform());
-    QTimer::singleShot(0, &application, [&controller, &server, &appServices] {
-        controller.applicationDidFinishLaunching();
+    Quoddle quoddle(desktop.platform());
+    QTimer::singleShot(0, &application, [&quoddle, &server, &appServices] {
+        quoddle.start();
         // Only now: an import served before the stored history is loaded would be overwritten by it.
         if (server) {
-            ApplicationActions& actions = controller;
-            server->serve(InstanceRequests{
-                              [&actions] { actions.applicationShouldHandleReopen(false); },
-                              [&actions] { return actions.settingTextOfCurrentHistory(); },
-                              [&actions](const std::string& text) { return actions.applySettingText(text); }},
+            ApplicationActions& actions = quoddle.actions();
+            server->serve(InstanceRequests{[&actions] { actions.reopen(); },
+                                           [&actions] { return actions.historyText(); },
+                                           [&actions](const std::string& text) {
+                                               return actions.importHistoryText(text);
+                                           }},
                           [&appServices](const std::string& line) { appServices.log(line); });
         }
-        appServices.log("ready, observing " + std::to_string(observerDic.size()) + " applications");
+        appServices.log("ready, observing " + std::to_string(quoddle.observedApplicationCount()) +
+                        " applications");
     });
     const int status = application.exec();
     // The history is saved; a request now would be answered by an instance that is gone.

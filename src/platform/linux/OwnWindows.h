@@ -3,6 +3,7 @@
 // process (a synchronous call to itself from the main loop would block until it times out), so points over
 // Quoddle's own windows are answered here, in-process, by the toolkit.
 
+#include "platform/Accessibility.h"
 #include "platform/Geometry.h"
 
 #include <optional>
@@ -11,9 +12,9 @@
 namespace quoddle {
 
 struct OwnWindowHit {
-    std::string role;  // "AXButton" for a push button, "AXWindow" for the window itself
-    std::string title; // a button's label, a window's title
-    Rect frame;        // in event coordinates: origin at the top-left of the first screen, y downward
+    ax::Role role = ax::Role::window; // a push button, or the window itself
+    std::string title;                // a button's label, a window's title
+    Rect frame; // in event coordinates: origin at the top-left of the first screen, y downward
 };
 
 class OwnWindows {

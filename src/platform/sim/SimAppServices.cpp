@@ -20,9 +20,4 @@ std::string SimAppServices::displayNameAtPath(const std::string& path) const {
     return name;
 }
 
-int SimAppServices::runModalAlert(const std::string& messageText, const std::string& informativeText, int) {
-    alertsShown.push_back(messageText + "\n" + informativeText);
-    return alertAnswer;
-}
-
 } // namespace quoddle

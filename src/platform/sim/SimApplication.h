@@ -1,6 +1,6 @@
 #pragma once
 // The simulated application object: what the settings window's controls and the session would send the
-// controller, as a test or the demo asks for it.
+// core, as a test or the demo asks for it.
 
 #include "platform/Application.h"
 
@@ -8,12 +8,12 @@ namespace quoddle {
 
 class SimApplication : public Application {
 public:
-    void setActionTarget(ApplicationActions* target) override { target_ = target; }
-    // The action target, null when no controller is registered.
-    ApplicationActions* actionTarget() const { return target_; }
+    void setActions(ApplicationActions* actions) override { actions_ = actions; }
+    // The core's actions, null when none are registered.
+    ApplicationActions* actions() const { return actions_; }
 
 private:
-    ApplicationActions* target_ = nullptr;
+    ApplicationActions* actions_ = nullptr;
 };
 
 } // namespace quoddle

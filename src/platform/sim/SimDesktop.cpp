@@ -15,16 +15,15 @@ SimDesktop::SimDesktop()
                 screens,
                 keyboardLayout,
                 loginItems,
-                Interface{window, settingWindow, nowLoadingWindow, settingTextView,
-                          shortcutButtonSettingTextView, blacklistAppSettingTextView,
-                          axapiMessageTextField}} {
+                Interface{palette, settingsWindow, startupWindow, historyTextView, shortcutTextView,
+                          blacklistTextView, accessibilityStatusField}} {
     const RunningApplication self = workspace.currentApplication();
     paletteElement_ =
         accessibility.add(accessibility.addApplication(self.processIdentifier, *self.localizedName),
-                          {.role = "AXWindow", .title = "Quoddle"});
-    accessibility.setOwnWindowsHitTest([this](double x, double y) -> AXUIElementRef {
+                          {.role = ax::Role::window, .title = "Quoddle"});
+    accessibility.setOwnWindowsHitTest([this](double x, double y) -> ax::ElementRef {
         const Rect frame = paletteEventFrame();
-        if (!window.isVisible() || x < frame.minX() || x >= frame.maxX() || y < frame.minY() ||
+        if (!palette.isVisible() || x < frame.minX() || x >= frame.maxX() || y < frame.minY() ||
             y >= frame.maxY())
             return nullptr;
         accessibility.setFrame(paletteElement_, frame);
@@ -41,7 +40,7 @@ RunningApplication SimDesktop::launch(const std::string& localizedName, const st
 }
 
 Rect SimDesktop::paletteEventFrame() const {
-    const Rect frame = window.frame();
+    const Rect frame = palette.frame();
     const Point topLeft = pointer.eventPointOfScreenPoint({frame.minX(), frame.maxY()});
     return Rect{topLeft, frame.size};
 }
@@ -49,18 +48,18 @@ Rect SimDesktop::paletteEventFrame() const {
 void SimDesktop::clickButton(SimButton& button) {
     // Content coordinates start at the top-left of the content view, which begins below the frame's top
     // edge by the frame allowance.
-    const Rect palette = paletteEventFrame();
+    const Rect frame = paletteEventFrame();
     const Rect b = button.frame();
-    moveMouseTo({palette.minX() + b.minX() + b.size.width / 2,
-                 palette.minY() + window.frameAllowance + b.minY() + b.size.height / 2});
+    moveMouseTo({frame.minX() + b.minX() + b.size.width / 2,
+                 frame.minY() + palette.frameAllowance + b.minY() + b.size.height / 2});
     pressLeftButton();
     releaseLeftButton();
     button.performClick();
     runLoop.runPending();
 }
 
-void SimDesktop::input(CGEventType type) {
-    eventTaps.deliver(type, pointer.eventLocation());
+void SimDesktop::input(InputEventType type) {
+    eventTaps.deliver(type);
     runLoop.runPending();
 }
 

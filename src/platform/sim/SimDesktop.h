@@ -1,6 +1,6 @@
 #pragma once
-// The simulated desktop: every port in memory, and the actions of a user. Tests and the demo build the
-// controller on `platform()`.
+// The simulated desktop: every port in memory, and the actions of a user. Tests and the demo build Quoddle
+// on `platform()`.
 
 #include "platform/Platform.h"
 #include "platform/sim/SimAccessibility.h"
@@ -29,11 +29,11 @@ public:
 
     // The user's hands. Each input goes through the event tap and the main loop then runs what it queued.
     void moveMouseTo(Point eventLocation) { pointer.moveTo(pointer.screenPointOfEventPoint(eventLocation)); }
-    void pressLeftButton() { input(kCGEventLeftMouseDown); }
-    void releaseLeftButton() { input(kCGEventLeftMouseUp); }
-    void pressRightButton() { input(kCGEventRightMouseDown); }
-    void pressOtherButton() { input(kCGEventOtherMouseDown); }
-    void pressKey() { input(kCGEventKeyDown); }
+    void pressLeftButton() { input(InputEventType::leftButtonDown); }
+    void releaseLeftButton() { input(InputEventType::leftButtonUp); }
+    void pressRightButton() { input(InputEventType::rightButtonDown); }
+    void pressOtherButton() { input(InputEventType::otherButtonDown); }
+    void pressKey() { input(InputEventType::keyDown); }
     // A click on a palette button as the user makes it: the pointer moves onto the button, the press and
     // the release pass through the event tap, and the button's action runs on the release.
     void clickButton(SimButton& button);
@@ -49,22 +49,22 @@ public:
     SimPointer pointer{screens};
     SimKeyboardLayout keyboardLayout;
     SimLoginItems loginItems;
-    SimPaletteWindow window{screens};
-    SimWindow settingWindow;
-    SimWindow nowLoadingWindow;
-    SimTextView settingTextView;
-    SimTextView shortcutButtonSettingTextView;
-    SimTextView blacklistAppSettingTextView;
-    SimTextField axapiMessageTextField;
+    SimPaletteWindow palette{screens};
+    SimWindow settingsWindow;
+    SimWindow startupWindow;
+    SimTextView historyTextView;
+    SimTextView shortcutTextView;
+    SimTextView blacklistTextView;
+    SimTextField accessibilityStatusField;
     SimAccessibility accessibility;
 
 private:
-    void input(CGEventType type);
+    void input(InputEventType type);
     // The palette's frame in event coordinates, where it is hit.
     Rect paletteEventFrame() const;
 
     Platform platform_;
-    AXUIElementRef paletteElement_; // Quoddle's own palette, as a hit test on it answers
+    ax::ElementRef paletteElement_; // Quoddle's own palette, as a hit test on it answers
 };
 
 } // namespace quoddle

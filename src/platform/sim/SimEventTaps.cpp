@@ -16,20 +16,20 @@ private:
 
 } // namespace
 
-std::unique_ptr<EventTap> SimEventTaps::createListenOnlyTap(CGEventMask mask, CGEventTapCallBack callback,
-                                                            void* userInfo) {
+std::unique_ptr<InputTap> SimEventTaps::createListenOnlyTap(InputEventMask mask, InputTapCallback callback,
+                                                            void* context) {
     if (refuseTaps) return nullptr;
     ++tapsCreated;
-    auto tap = std::make_unique<SimEventTap>(*this, mask, callback, userInfo);
+    auto tap = std::make_unique<SimEventTap>(*this, mask, callback, context);
     liveTap = tap.get();
     return tap;
 }
 
-void SimEventTaps::deliver(CGEventType type, Point eventLocation) {
-    if (liveTap) liveTap->deliver(type, eventLocation);
+void SimEventTaps::deliver(InputEventType type) {
+    if (liveTap) liveTap->deliver(type);
 }
 
-void SimEventTaps::disableTap(CGEventType reason) {
+void SimEventTaps::disableTap(InputEventType reason) {
     if (liveTap) liveTap->disable(reason);
 }
 
@@ -41,17 +41,15 @@ std::unique_ptr<RunLoopSource> SimEventTap::createRunLoopSource() {
     return std::make_unique<SimTapSource>(*this);
 }
 
-void SimEventTap::deliver(CGEventType type, Point eventLocation) {
-    if (!enabled || !onRunLoop || type >= 64 || (mask_ & CGEventMaskBit(type)) == 0) return;
-    CGEvent event{type, eventLocation};
-    callback_(nullptr, type, &event, userInfo_);
+void SimEventTap::deliver(InputEventType type) {
+    if (!enabled || !onRunLoop || static_cast<std::uint32_t>(type) >= 64 || (mask_ & maskOf(type)) == 0)
+        return;
+    callback_(type, context_);
 }
 
-void SimEventTap::disable(CGEventType reason) {
+void SimEventTap::disable(InputEventType reason) {
     enabled = false;
-    if (!onRunLoop) return;
-    CGEvent event{reason, {}};
-    callback_(nullptr, reason, &event, userInfo_);
+    if (onRunLoop) callback_(reason, context_);
 }
 
 } // namespace quoddle

@@ -9,40 +9,40 @@ namespace quoddle {
 
 class SimEventTap;
 
-class SimEventTaps : public EventTaps {
+class SimEventTaps : public InputTaps {
 public:
-    std::unique_ptr<EventTap> createListenOnlyTap(CGEventMask mask, CGEventTapCallBack callback,
-                                                  void* userInfo) override;
+    std::unique_ptr<InputTap> createListenOnlyTap(InputEventMask mask, InputTapCallback callback,
+                                                  void* context) override;
     // Hands an event to the live tap, if there is one that is on the run loop, enabled and watching the type.
-    void deliver(CGEventType type, Point eventLocation);
+    void deliver(InputEventType type);
     // The window system switches the tap off and tells its callback so.
-    void disableTap(CGEventType reason);
+    void disableTap(InputEventType reason);
 
     bool refuseTaps = false; // as without accessibility access
     int tapsCreated = 0;
     SimEventTap* liveTap = nullptr;
 };
 
-class SimEventTap : public EventTap {
+class SimEventTap : public InputTap {
 public:
-    SimEventTap(SimEventTaps& owner, CGEventMask mask, CGEventTapCallBack callback, void* userInfo)
-        : owner_(owner), mask_(mask), callback_(callback), userInfo_(userInfo) {}
+    SimEventTap(SimEventTaps& owner, InputEventMask mask, InputTapCallback callback, void* context)
+        : owner_(owner), mask_(mask), callback_(callback), context_(context) {}
     ~SimEventTap() override;
     void enable(bool on) override { enabled = on; }
     std::unique_ptr<RunLoopSource> createRunLoopSource() override;
 
-    void deliver(CGEventType type, Point eventLocation);
-    void disable(CGEventType reason);
+    void deliver(InputEventType type);
+    void disable(InputEventType reason);
 
     bool enabled = true;
     bool onRunLoop = false;
-    CGEventMask mask() const { return mask_; }
+    InputEventMask mask() const { return mask_; }
 
 private:
     SimEventTaps& owner_;
-    CGEventMask mask_;
-    CGEventTapCallBack callback_;
-    void* userInfo_;
+    InputEventMask mask_;
+    InputTapCallback callback_;
+    void* context_;
 };
 
 } // namespace quoddle

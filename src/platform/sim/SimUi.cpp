@@ -1,6 +1,6 @@
 #include "platform/sim/SimUi.h"
 
-#include "Library/Utf16Units.h"
+#include "support/Utf16Units.h"
 
 #include <algorithm>
 #include <map>
@@ -26,7 +26,7 @@ void SimButton::removeFromSuperview() {
 }
 
 void SimButton::performClick() {
-    if (action_) action_(*this);
+    if (action_) action_();
 }
 
 void SimPaletteWindow::setFrame(const Rect& frame, bool display) {
@@ -77,7 +77,7 @@ void SimTextView::setString(const std::string& text) {
     text_ = text;
     backgrounds_.clear();
     paragraphStyles_.clear();
-    if (didProcessEditing_) didProcessEditing_();
+    if (edited_) edited_();
 }
 
 void SimTextView::userEdit(const std::string& text) {

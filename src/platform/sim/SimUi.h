@@ -25,21 +25,15 @@ public:
     Rect frame() const override { return frame_; }
     void setTitle(const std::string& title) override { title_ = title; }
     std::string title() const override { return title_; }
-    void setBezelStyle(int style) override { bezelStyle = style; }
-    void setTag(int tag) override { tag_ = tag; }
-    int tag() const override { return tag_; }
-    void setAction(std::function<void(Button&)> action) override { action_ = std::move(action); }
+    void setAction(std::function<void()> action) override { action_ = std::move(action); }
     void removeFromSuperview() override;
     // What a click of the user does.
     void performClick();
 
-    int bezelStyle = 0;
-
 private:
     Rect frame_;
     std::string title_;
-    int tag_ = 0;
-    std::function<void(Button&)> action_;
+    std::function<void()> action_;
     std::function<void(SimButton*)> detach_;
 };
 
@@ -72,10 +66,7 @@ public:
     void setFrame(const Rect& frame, bool display) override;
     void setFrameOrigin(const Point& origin) override { frame_.origin = origin; }
     Rect contentViewFrame() const override;
-    void setAlphaValue(double alpha) override { alphaValue = alpha; }
-    void setLevelForKey(int levelKey) override { levelKey_ = levelKey; }
-    void setOpaque(bool opaque) override { isOpaque = opaque; }
-    void setHidesOnDeactivate(bool hides) override { hidesOnDeactivate = hides; }
+    void setOpacity(double opacity) override { this->opacity = opacity; }
     std::optional<Rect> screenFrame() const override;
     ButtonRef addButton(const Rect& frame) override;
     void setWillCloseHandler(std::function<void()> handler) override { willClose_ = std::move(handler); }
@@ -86,11 +77,8 @@ public:
     SimButton* buttonTitled(const std::string& title) const;
     // What closing the window does: the will-close handler, then the window goes away.
     void close();
-    int levelKey() const { return levelKey_; }
 
-    double alphaValue = 1;
-    bool isOpaque = true;
-    bool hidesOnDeactivate = true;
+    double opacity = 1;
     double frameAllowance = 0; // frame height minus content height: 0 for the borderless palette
     int displayCount = 0;      // frame changes that asked for an immediate redraw
 
@@ -98,7 +86,6 @@ private:
     const Screens& screens_;
     Rect frame_{{0, 0}, {180, 100}};
     bool visible_ = false;
-    int levelKey_ = 0;
     std::vector<std::shared_ptr<SimButton>> buttons_;
     std::function<void()> willClose_;
 };
@@ -117,9 +104,7 @@ public:
     void setSmartInsertDeleteEnabled(bool enabled) override { smartInsertDeleteEnabled = enabled; }
     void addParagraphStyle(const ParagraphStyle& style, TextRange range) override;
     void addBackgroundColor(const Color& color, TextRange range) override;
-    void setDidProcessEditingHandler(std::function<void()> handler) override {
-        didProcessEditing_ = std::move(handler);
-    }
+    void setEditedHandler(std::function<void()> handler) override { edited_ = std::move(handler); }
 
     // What the user's typing does: the text changes, then the storage reports the finished edit.
     void userEdit(const std::string& text);
@@ -137,7 +122,7 @@ private:
     std::string text_;
     std::vector<std::pair<TextRange, Color>> backgrounds_;
     std::vector<std::pair<TextRange, ParagraphStyle>> paragraphStyles_;
-    std::function<void()> didProcessEditing_;
+    std::function<void()> edited_;
 };
 
 class SimTextField : public TextField {
@@ -152,7 +137,7 @@ public:
 class SimPointer : public Pointer {
 public:
     explicit SimPointer(const Screens& screens) : screens_(screens) {}
-    Point mouseLocation() const override { return location_; }
+    Point screenLocation() const override { return location_; }
     Point eventLocation() const override;
     void moveTo(Point screenLocation) { location_ = screenLocation; }
     // Event coordinates to window-system coordinates and back, by the first screen.

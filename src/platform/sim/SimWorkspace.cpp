@@ -9,14 +9,14 @@ SimWorkspace::SimWorkspace(RunningApplication current) : current_(std::move(curr
     nextPid_ = std::max(nextPid_, current_.processIdentifier + 1);
 }
 
-std::optional<RunningApplication> SimWorkspace::runningApplicationWithProcessIdentifier(ProcessId pid) const {
+std::optional<RunningApplication> SimWorkspace::applicationWithPid(ProcessId pid) const {
     for (const RunningApplication& app : applications_)
         if (app.processIdentifier == pid) return app;
     return std::nullopt;
 }
 
 std::vector<RunningApplication>
-SimWorkspace::runningApplicationsWithBundleIdentifier(const std::string& bundleIdentifier) const {
+SimWorkspace::applicationsWithBundleIdentifier(const std::string& bundleIdentifier) const {
     std::vector<RunningApplication> found;
     for (const RunningApplication& app : applications_)
         if (app.bundleIdentifier == bundleIdentifier) found.push_back(app);
@@ -24,12 +24,7 @@ SimWorkspace::runningApplicationsWithBundleIdentifier(const std::string& bundleI
 }
 
 std::optional<RunningApplication> SimWorkspace::activeApplication() const {
-    return runningApplicationWithProcessIdentifier(activePid_);
-}
-
-bool SimWorkspace::openURL(const std::string& url) {
-    openedURLs.push_back(url);
-    return true;
+    return applicationWithPid(activePid_);
 }
 
 RunningApplication SimWorkspace::launch(const std::string& localizedName, const std::string& bundleIdentifier,
@@ -43,21 +38,29 @@ RunningApplication SimWorkspace::launchUnnamedOrUnbundled(std::optional<std::str
     RunningApplication app{nextPid_++, std::move(bundleIdentifier), std::move(localizedName)};
     applications_.push_back(app);
     if (starting) starting(app);
-    std::map<std::string, std::any> userInfo{{NSWorkspaceApplicationKey, app}};
-    if (app.bundleIdentifier) userInfo.emplace(NSApplicationBundleIdentifierKey, *app.bundleIdentifier);
-    center_.postNotificationName(NSWorkspaceDidLaunchApplicationNotification, this, std::move(userInfo));
+    std::map<std::string, std::any> userInfo{{kApplicationKey, app}};
+    if (app.bundleIdentifier) userInfo.emplace(kBundleIdentifierKey, *app.bundleIdentifier);
+    center_.postNotificationName(kApplicationLaunchedNotification, this, std::move(userInfo));
     return app;
 }
 
 void SimWorkspace::activate(ProcessId pid) {
-    auto next = runningApplicationWithProcessIdentifier(pid);
+    auto next = applicationWithPid(pid);
     if (!next || pid == activePid_) return;
-    if (auto previous = activeApplication())
-        center_.postNotificationName(NSWorkspaceDidDeactivateApplicationNotification, this,
-                                     {{NSWorkspaceApplicationKey, *previous}});
+    const std::optional<RunningApplication> previous = activeApplication();
     activePid_ = pid;
-    center_.postNotificationName(NSWorkspaceDidActivateApplicationNotification, this,
-                                 {{NSWorkspaceApplicationKey, *next}});
+    if (previous)
+        center_.postNotificationName(kApplicationDeactivatedNotification, this,
+                                     {{kApplicationKey, *previous}});
+    center_.postNotificationName(kApplicationActivatedNotification, this, {{kApplicationKey, *next}});
+}
+
+void SimWorkspace::deactivateAll() {
+    const std::optional<RunningApplication> previous = activeApplication();
+    activePid_ = -1;
+    if (previous)
+        center_.postNotificationName(kApplicationDeactivatedNotification, this,
+                                     {{kApplicationKey, *previous}});
 }
 
 void SimWorkspace::quit(ProcessId pid) {

@@ -15,16 +15,13 @@ public:
     explicit SimWorkspace(RunningApplication current);
 
     std::vector<RunningApplication> runningApplications() const override { return applications_; }
-    std::optional<RunningApplication> runningApplicationWithProcessIdentifier(ProcessId pid) const override;
+    std::optional<RunningApplication> applicationWithPid(ProcessId pid) const override;
     std::vector<RunningApplication>
-    runningApplicationsWithBundleIdentifier(const std::string& bundleIdentifier) const override;
+    applicationsWithBundleIdentifier(const std::string& bundleIdentifier) const override;
     std::optional<RunningApplication> activeApplication() const override;
     RunningApplication currentApplication() const override { return current_; }
     NotificationCenter& notificationCenter() override { return center_; }
-    std::vector<std::string> systemPreferencePanesDirectories() const override {
-        return preferencePanesDirectories;
-    }
-    bool openURL(const std::string& url) override;
+    void openAccessibilitySettings() override { ++accessibilitySettingsOpened; }
 
     // What a user or the system does. Launching posts the launch notification; activating posts the
     // deactivation of the previously active application, then the activation.
@@ -37,10 +34,12 @@ public:
                                                 std::optional<std::string> bundleIdentifier,
                                                 const Starting& starting = {});
     void activate(ProcessId pid);
+    // The active application is deactivated and none is active, as some window managers pass through on
+    // the way from one application to the next.
+    void deactivateAll();
     void quit(ProcessId pid);
 
-    std::vector<std::string> preferencePanesDirectories{"/System/Library/PreferencePanes"};
-    std::vector<std::string> openedURLs;
+    int accessibilitySettingsOpened = 0;
 
 private:
     NotificationCenter center_;

@@ -1,10 +1,12 @@
 #pragma once
-// What the X11 tests share: a connection to the test display (the tests skip without one), and a few
-// throwaway windows and XTest input on it. The backend reads its own connections on Qt's event loop: the
-// tests run it with quoddle::test::spinUntil (QtTestApp.h), on the program's one QApplication.
+// What the X11 tests share: a connection to the test display (the tests skip without one), throwaway
+// windows, the server's view of a window, and XTest input. The backend reads its own connections on Qt's
+// event loop: the tests run it with quoddle::test::spinUntil (QtTestApp.h), on the program's one
+// QApplication. Include it after Qt's headers: Xlib's macros (None, Bool, KeyPress) break them.
 
+#include "platform/Geometry.h"
 #include "platform/linux/QtTestApp.h"
-#include "platform/linux/X11Handles.h"
+#include "platform/linux/x11/X11Handles.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -22,8 +24,7 @@ using XWindow = ::Window; // quoddle::Window is the port's window
 // Null when there is no display to test on.
 inline DisplayHandle openTestDisplay() {
     const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) return nullptr;
-    return openDisplay();
+    return name && *name ? openDisplay() : nullptr;
 }
 
 // Windows made for one test on the test connection, destroyed with it.
@@ -35,30 +36,14 @@ public:
             XDestroyWindow(display_, window);
         XSync(display_, False);
     }
-
+    // A window manager may place a managed window elsewhere: the tests read positions back.
     XWindow create(int x, int y, int width, int height, bool overrideRedirect) {
         XSetWindowAttributes attributes{};
         attributes.override_redirect = overrideRedirect ? True : False;
-        attributes.background_pixel = BlackPixel(display_, DefaultScreen(display_));
         const XWindow window =
             XCreateWindow(display_, DefaultRootWindow(display_), x, y, width, height, 0, CopyFromParent,
-                          InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
-        // Window managers place windows where they like unless the position is the user's.
-        XSizeHints hints{};
-        hints.flags = USPosition | USSize;
-        hints.x = x;
-        hints.y = y;
-        hints.width = width;
-        hints.height = height;
-        XSetWMNormalHints(display_, window, &hints);
-        windows_.push_back(window);
-        return window;
-    }
-
-    void destroy(XWindow window) {
-        XDestroyWindow(display_, window);
-        std::erase(windows_, window);
-        XSync(display_, False);
+                          InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+        return windows_.emplace_back(window);
     }
 
 private:
@@ -86,24 +71,36 @@ inline bool isViewable(Display* display, XWindow window) {
            attributes.map_state == IsViewable;
 }
 
-// Whether the server sees the key as down right now.
+// Where the window's area lies on the root now, as the user sees it; none when it is gone.
+inline std::optional<Rect> rootFrame(Display* display, XWindow window) {
+    X11ErrorTrap trap(display);
+    XWindowAttributes attributes{};
+    int x = 0, y = 0;
+    XWindow child = 0;
+    if (!XGetWindowAttributes(display, window, &attributes) ||
+        !XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child) || trap.errorSeen())
+        return std::nullopt;
+    return Rect{{double(x), double(y)}, {double(attributes.width), double(attributes.height)}};
+}
+
+inline XWindow inputFocus(Display* display) {
+    XWindow focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    return focus;
+}
+
 inline bool keyIsDown(Display* display, unsigned keycode) {
     char keys[32] = {};
     XQueryKeymap(display, keys);
     return (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
 }
 
-// XTest input on the test connection; each call returns once the server has processed it.
-inline void movePointer(Display* display, int x, int y) {
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    XSync(display, False);
-}
-
+// XTest input on the test connection; each returns once the server has processed it.
 inline void pressButton(Display* display, unsigned button, bool down) {
     XTestFakeButtonEvent(display, button, down ? True : False, CurrentTime);
     XSync(display, False);
 }
-
 inline void pressKey(Display* display, unsigned keycode, bool down) {
     XTestFakeKeyEvent(display, keycode, down ? True : False, CurrentTime);
     XSync(display, False);

@@ -33,30 +33,30 @@ void DesktopServices::refuse(const DesktopService& service, const std::string& w
     appServices_.log("desktop service " + service.id + " not run: " + why);
 }
 
-AXError DesktopServices::press(ProcessId pid, const std::string& name) {
+ax::Error DesktopServices::press(ProcessId pid, const std::string& name) {
     const DesktopService* found = catalog_.serviceNamed(name);
-    if (!found) return kAXErrorCannotComplete;
+    if (!found) return ax::Error::cannotComplete;
     // A copy: the catalog may read its folders again before the program ends.
     const DesktopService service = *found;
     std::optional<Selection> selection = readSelection_(pid);
     if (!selection || selection->text.empty()) {
         refuse(service, "no selected text could be read");
-        return kAXErrorSuccess;
+        return ax::Error::success;
     }
     if (service.acceptsOnlyUrl && !isSingleUrl(selection->text)) {
         refuse(service, "the selection is not one link");
-        return kAXErrorSuccess;
+        return ax::Error::success;
     }
     if (service.output == ServiceOutput::replaceSelection && !selection->editable) {
         refuse(service, "the selected text cannot be edited");
-        return kAXErrorSuccess;
+        return ax::Error::success;
     }
     std::string problem;
     std::optional<std::vector<std::string>> commandLine =
         serviceCommandLine(service, selection->text, selfPath_, &problem);
     if (!commandLine) {
         refuse(service, problem);
-        return kAXErrorSuccess;
+        return ax::Error::success;
     }
     const bool endsWithBreak = selection->text.back() == '\n';
     // The text travels on standard input only when the arguments do not carry it.
@@ -66,7 +66,7 @@ AXError DesktopServices::press(ProcessId pid, const std::string& name) {
                                            finished(service, pid, result, endsWithBreak);
                                        });
     if (!started) refuse(service, "too many desktop services are still running");
-    return kAXErrorSuccess;
+    return ax::Error::success;
 }
 
 void DesktopServices::finished(const DesktopService& service, ProcessId pid, const ServiceRunResult& result,

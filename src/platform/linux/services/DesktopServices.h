@@ -34,7 +34,7 @@ public:
     // Starts the service of that name on the application's selection. Problems found before the program
     // runs (no such service, nothing selected, not a link, read-only text) beep and log; the press itself
     // succeeds once the program has started, and what it does later is reported by a beep and a log line.
-    AXError press(ProcessId pid, const std::string& name);
+    ax::Error press(ProcessId pid, const std::string& name);
 
 private:
     void finished(const DesktopService& service, ProcessId pid, const ServiceRunResult& result,

@@ -1,7 +1,7 @@
 #include "platform/linux/services/ServiceFile.h"
 
 #include "platform/linux/GLibHandles.h"
-#include "platform/linux/SmallFile.h"
+#include "platform/linux/session/SmallFile.h"
 
 #include <glib.h>
 

@@ -1,8 +1,8 @@
 #include "platform/linux/services/ServiceOutputs.h"
 
-#include "platform/linux/MacKeyCodes.h"
-#include "platform/linux/X11KeyPoster.h"
 #include "platform/linux/services/DesktopNotifications.h"
+#include "platform/linux/x11/KeyCodeTranslation.h"
+#include "platform/linux/x11/X11KeyPoster.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -77,10 +77,7 @@ void DesktopServiceOutputs::replaceSelection(const std::string& text) {
     clipboard()->setMimeData(data, QClipboard::Clipboard);
     pendingPaste_ = data;
     using namespace mac_vk;
-    keyPoster_.postKey(kVK_Control, true);
-    keyPoster_.postKey(kVK_ANSI_V, true);
-    keyPoster_.postKey(kVK_ANSI_V, false);
-    keyPoster_.postKey(kVK_Control, false);
+    keyPoster_.postStroke(KeyStroke{{kVK_Control}, kVK_ANSI_V});
     pasteKeyPosted_ = true;
     restoreTimer_->start(kRestoreDeadlineMs);
 }

@@ -112,12 +112,6 @@ int checkFile(const std::string& file, std::ostream& out) {
     return kSuccess;
 }
 
-std::string selfPath() {
-    std::error_code error;
-    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : path.string();
-}
-
 } // namespace
 
 int runServicesCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& directories,
@@ -135,11 +129,6 @@ int runServicesCommand(const std::vector<std::string>& arguments, const std::vec
     for (const std::string& argument : arguments)
         given += (given.empty() ? "" : " ") + argument;
     return usageError("unknown arguments to 'services': " + given, err);
-}
-
-int runServicesCommand(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    const std::vector<std::string> arguments(argv + std::min(argc, 2), argv + argc);
-    return runServicesCommand(arguments, serviceDirectories(selfPath()), out, err);
 }
 
 } // namespace quoddle

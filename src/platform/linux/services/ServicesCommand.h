@@ -8,11 +8,8 @@
 
 namespace quoddle {
 
-// The whole command line, argv[1] being "services". Returns the exit status: 0 success, 1 a checked file
-// has problems or cannot be read, 2 usage error.
-int runServicesCommand(int argc, char** argv, std::ostream& out, std::ostream& err);
-
-// The same with the arguments after "services" and the folders to list, the user's first.
+// The arguments after "services", with the folders to list, the user's first. Returns the exit status: 0
+// success, 1 a checked file has problems or cannot be read, 2 usage error.
 int runServicesCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& directories,
                        std::ostream& out, std::ostream& err);
 

@@ -1,0 +1,26 @@
+#pragma once
+// The tree's own bookkeeping of its AT-SPI calls (AtspiTree.cpp and AtspiServicesMenu.cpp).
+
+#include "platform/linux/atspi/AtspiTree.h"
+
+namespace quoddle {
+
+// Measures the AT-SPI calls of one port operation on one application: an operation that failed and took
+// the time-out marks the application unresponsive.
+class AtspiCall {
+public:
+    AtspiCall(AtspiTree& tree, ProcessId pid) : tree_(tree), pid_(pid), start_(AtspiTree::Clock::now()) {}
+    AtspiCall(const AtspiCall&) = delete;
+    AtspiCall& operator=(const AtspiCall&) = delete;
+    ~AtspiCall() { tree_.noteCall(pid_, AtspiTree::Clock::now() - start_, failed_); }
+    bool refused() { return tree_.isUnresponsive(pid_); }
+    void failed() { failed_ = true; }
+
+private:
+    AtspiTree& tree_;
+    ProcessId pid_;
+    AtspiTree::Clock::time_point start_;
+    bool failed_ = false;
+};
+
+} // namespace quoddle

@@ -1,0 +1,105 @@
+// What a shortcut's key stroke does in a terminal, where other applications' editing keys are signals.
+#include "platform/linux/ShortcutStrokes.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace quoddle {
+namespace {
+
+constexpr std::uint16_t kC = 8, kX = 7, kV = 9, kA = 0, kZ = 6, kQ = 12;
+
+class Layout : public KeyboardLayout {
+public:
+    std::optional<char16_t> characterForKeyCode(std::uint16_t key) const override {
+        static const std::map<std::uint16_t, char16_t> keys{{kC, u'c'}, {kX, u'x'}, {kV, u'v'},
+                                                            {kA, u'a'}, {kZ, u'z'}, {kQ, u'q'}};
+        auto it = keys.find(key);
+        return it == keys.end() ? std::nullopt : std::optional(it->second);
+    }
+};
+
+class Services : public AppServices {
+public:
+    void beep() override { ++beeps; }
+    void log(const std::string&) override {}
+    void explain(const std::string& line) override { explained.push_back(line); }
+    std::string localizedString(const std::string& key) const override { return key; }
+    std::optional<std::string> bundlePath() const override { return std::nullopt; }
+    std::string displayNameAtPath(const std::string& path) const override { return path; }
+    void showAsForegroundApplication() override {}
+    void activate() override {}
+    int beeps = 0;
+    std::vector<std::string> explained;
+};
+
+struct Case {
+    const char* name;
+    ShortcutStrokes::Terminal terminal;
+    KeyStroke stroke;
+    std::optional<std::string> selection; // what the terminal's selection reads as
+    std::optional<KeyStroke> posted;      // none: nothing posted
+    bool copied;                          // the selection went onto the clipboard
+};
+
+class Strokes : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Strokes, DoWhatTheyMeanWithoutSignallingATerminalsProgram) {
+    const Case& c = GetParam();
+    Layout layout;
+    Services services;
+    std::vector<KeyStroke> posted;
+    std::vector<std::string> clipboard;
+    ShortcutStrokes strokes(layout, services,
+                            {[&](ProcessId) { return c.terminal; }, [&](ProcessId) { return c.selection; },
+                             [&](const std::string& text) { clipboard.push_back(text); },
+                             [&](const KeyStroke& stroke) {
+                                 posted.push_back(stroke);
+                                 return ax::Error::success;
+                             }});
+    const ax::Error result = strokes.post(42, c.stroke);
+    ASSERT_EQ(posted.size(), c.posted ? 1u : 0u);
+    if (c.posted) {
+        EXPECT_EQ(posted[0].modifiers, c.posted->modifiers);
+        EXPECT_EQ(posted[0].key, c.posted->key);
+    }
+    EXPECT_EQ(clipboard, c.copied ? std::vector<std::string>{*c.selection} : std::vector<std::string>{});
+    const bool refused = !c.posted && !c.copied;
+    EXPECT_EQ(result == ax::Error::success, !refused);
+    EXPECT_EQ(services.beeps, refused ? 1 : 0);
+    EXPECT_EQ(services.explained.size(), refused ? 1u : 0u);
+}
+
+using T = ShortcutStrokes::Terminal;
+const KeyStroke control(std::uint16_t key) {
+    return KeyStroke{{kControlKeyCode}, key};
+}
+const KeyStroke shiftControl(std::uint16_t key) {
+    return KeyStroke{{kShiftKeyCode, kControlKeyCode}, key};
+}
+
+const Case kCases[] = {
+    {"CopyElsewhereIsTheKey", T::none, control(kC), "words", control(kC), false},
+    {"UndoElsewhereIsTheKey", T::none, control(kZ), std::nullopt, control(kZ), false},
+    {"CopyInATerminalTakesTheSelection", T::accessible, control(kC), "words", std::nullopt, true},
+    {"CutInATerminalCopies", T::accessible, control(kX), "words", std::nullopt, true},
+    {"CopyOfAnUnreadableSelectionIsRefused", T::accessible, control(kC), std::nullopt, std::nullopt, false},
+    {"PasteInVteIsShiftControlV", T::accessible, control(kV), std::nullopt, shiftControl(kV), false},
+    {"AllInVteIsShiftControlA", T::accessible, control(kA), std::nullopt, shiftControl(kA), false},
+    {"UndoInATerminalIsRefused", T::accessible, control(kZ), std::nullopt, std::nullopt, false},
+    {"AnyOtherControlKeyIsRefused", T::accessible, control(kQ), std::nullopt, std::nullopt, false},
+    {"VtesOwnShiftControlKeysPass", T::accessible, shiftControl(kC), std::nullopt, shiftControl(kC), false},
+    {"CopyInXtermTakesPrimary", T::plain, control(kC), "words", std::nullopt, true},
+    {"PasteInXtermIsShiftInsert", T::plain, control(kV), std::nullopt, KeyStroke{{kShiftKeyCode}, 0x72},
+     false},
+    {"ShiftControlCInXtermIsRefused", T::plain, shiftControl(kC), std::nullopt, std::nullopt, false},
+    {"AllInXtermIsRefused", T::plain, control(kA), std::nullopt, std::nullopt, false},
+    {"PlainKeysReachATerminal", T::plain, KeyStroke{{}, kQ}, std::nullopt, KeyStroke{{}, kQ}, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Shortcuts, Strokes, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace quoddle

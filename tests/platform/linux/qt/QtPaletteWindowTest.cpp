@@ -1,0 +1,119 @@
+// The palette window on Qt: placement at the core's frames, its buttons, and the in-process hit test over
+// it. With an X display: where the server maps it, and that it never takes the focus.
+#include "platform/linux/qt/QtPaletteWindow.h"
+#include "platform/linux/QtTestApp.h"
+#include "platform/linux/qt/QtUi.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/X11TestSession.h"
+
+namespace quoddle {
+namespace {
+
+using test::spinUntil;
+
+class QtPaletteWindowTest : public test::WithQtApplication, public ::testing::Test {
+protected:
+    // The frame (window-system coordinates) whose top-left lies at the given event point.
+    Rect frameWithTopLeftAt(double x, double y, double width, double height) const {
+        return windowRectOfTopLeftRect(Rect{{x, y}, {width, height}}, screens.firstScreenHeight());
+    }
+
+    QtScreens screens;
+    QtPaletteWindow palette{screens};
+};
+
+std::string describe(const std::optional<OwnWindowHit>& hit) {
+    if (!hit) return "none";
+    char frame[64];
+    std::snprintf(frame, sizeof frame, " at %g,%g %gx%g", hit->frame.minX(), hit->frame.minY(),
+                  hit->frame.size.width, hit->frame.size.height);
+    return std::string(ax::nameOf(hit->role)) + " " + hit->title + frame;
+}
+
+TEST_F(QtPaletteWindowTest, AnswersHitTestsForItsButtonsAndItself) {
+    palette.setFrame(frameWithTopLeftAt(100, 120, 180, 58), false);
+    palette.addButton(Rect{{6, 6}, {168, 20}})->setTitle("Look Up & Define");
+    ButtonRef below = palette.addButton(Rect{{6, 32}, {80, 20}});
+    below->setTitle("Below");
+    int closes = 0;
+    palette.setWillCloseHandler([&] { ++closes; });
+    QtOwnWindows own(palette, screens);
+    EXPECT_FALSE(own.hitTest(Point{150, 135.5})) << "not shown yet";
+    // Answered at once after the showing, before any window manager is through with the window.
+    palette.orderFront();
+    // The right and bottom edges are outside.
+    const std::pair<Point, std::string> cases[] = {
+        {{150, 135.5}, "AXButton Look Up & Define at 106,126 168x20"},
+        {{185.9, 152}, "AXButton Below at 106,152 80x20"},
+        {{186, 152}, "AXWindow Quoddle Palette at 100,120 180x58"},
+        {{102, 170}, "AXWindow Quoddle Palette at 100,120 180x58"},
+        {{99.9, 170}, "none"},
+        {{100, 178}, "none"},
+        {{1e300, 5}, "none"}};
+    for (const auto& [at, expected] : cases)
+        EXPECT_EQ(describe(own.hitTest(at)), expected) << at.x << "," << at.y;
+    below->removeFromSuperview();
+    EXPECT_EQ(describe(own.hitTest(Point{120, 160})).substr(0, 8), "AXWindow");
+
+    palette.widget().close();
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(palette.isVisible());
+    EXPECT_FALSE(own.hitTest(Point{150, 135.5}));
+}
+
+class QtPaletteWindowOnX11Test : public QtPaletteWindowTest {
+protected:
+    void SetUp() override {
+        if (!test::onX11Display() || !(x = testing::openTestDisplay())) GTEST_SKIP() << "needs an X display";
+        // An ordinary window of ours holds the focus, as the application being served would.
+        editor.setGeometry(700, 500, 300, 60);
+        editor.show();
+        editor.activateWindow();
+        ASSERT_TRUE(spinUntil([&] { return QGuiApplication::focusWindow() == editor.windowHandle(); }));
+        // The X server's focus too: the window manager may still be moving it from an earlier window.
+        ASSERT_TRUE(spinUntil([&] { return testing::inputFocus(x.get()) == editor.winId(); }));
+    }
+
+    DisplayHandle x;
+    QLineEdit editor;
+};
+
+TEST_F(QtPaletteWindowOnX11Test, MapsExactlyAtTheFrameWithoutTakingFocus) {
+    palette.setFrame(frameWithTopLeftAt(321, 123, 180, 84), false);
+    palette.addButton(Rect{{6, 6}, {168, 20}})->setTitle("Copy");
+    const WId window = palette.widget().winId();
+    palette.orderFront();
+    ASSERT_TRUE(spinUntil([&] { return testing::isViewable(x.get(), window); }));
+    // A window manager places a window at its own mind unless told; this one must not move it.
+    const Rect expected{{321, 123}, {180, 84}};
+    ASSERT_TRUE(spinUntil([&] { return testing::rootFrame(x.get(), window) == expected; }));
+    EXPECT_EQ(testing::inputFocus(x.get()), editor.winId());
+    // What keeps any window manager from focusing it, now or on a click: the input hint says no, and a
+    // user time of 0 asks not to be activated on map.
+    XWMHints* hints = XGetWMHints(x.get(), window);
+    ASSERT_NE(hints, nullptr);
+    EXPECT_TRUE((hints->flags & InputHint) && !hints->input);
+    XFree(hints);
+    auto timeWindow = readWindowProperty(x.get(), window, "_NET_WM_USER_TIME_WINDOW");
+    EXPECT_EQ(readCardinalProperty(x.get(), timeWindow ? timeWindow->front() : window, "_NET_WM_USER_TIME"),
+              std::vector<unsigned long>{0});
+
+    // Moved while shown, it follows exactly.
+    palette.setFrameOrigin(windowPointOfEventPoint({400, 300 + 84}, screens.firstScreenHeight()));
+    ASSERT_TRUE(spinUntil([&] {
+        return testing::rootFrame(x.get(), window) == Rect{{400, 300}, {180, 84}};
+    }));
+    palette.orderOut();
+    ASSERT_TRUE(spinUntil([&] { return !testing::isViewable(x.get(), window); }));
+    EXPECT_EQ(testing::inputFocus(x.get()), editor.winId());
+}
+
+} // namespace
+} // namespace quoddle
