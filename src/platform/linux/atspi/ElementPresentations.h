@@ -1,7 +1,7 @@
 #pragma once
 // How each kind of element (AtspiElementKind) answers the accessibility port: its role, children, parent,
-// attributes and actions, each kind in one class of ElementPresentations.cpp. presentationOf holds the one
-// switch over the kinds, so a kind added without its presentation is a compile error.
+// attributes and actions, each kind in one class (PresentationKinds.h says where). presentationOf holds the
+// one switch over the kinds, so a kind added without its presentation is a compile error.
 
 #include "platform/Accessibility.h"
 #include "platform/linux/atspi/AtspiElement.h"

@@ -123,85 +123,45 @@ bool ServiceCatalog::changedSinceLastRead() const {
     return false;
 }
 
-void ServiceCatalog::logOnce(const std::string& key, const std::string& version, const std::string& line,
-                             std::map<std::string, std::string>& stillLogged) {
+void ServiceCatalog::logOnce(const std::string& key, const std::string& version, const std::string& line) {
     const auto found = logged_.find(key);
     if (found == logged_.end() || found->second != version) {
         if (log_) log_(line);
     }
-    stillLogged[key] = version;
+    stillLogged_[key] = version;
 }
 
-void ServiceCatalog::read() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const auto noteRecent = [this, &now](const Stamp& stamp) {
-        if (stamp.exists && stamp.modified.tv_sec >= now.tv_sec - kRecentSeconds) recent_ = true;
-    };
-    const auto versionOf = [](const Stamp& stamp) {
-        return std::to_string(stamp.device) + ':' + std::to_string(stamp.inode) + ':' +
-               std::to_string(stamp.size) + ':' + std::to_string(stamp.modified.tv_sec) + '.' +
-               std::to_string(stamp.modified.tv_nsec);
-    };
+std::string ServiceCatalog::Stamp::version() const {
+    return std::to_string(device) + ':' + std::to_string(inode) + ':' + std::to_string(size) + ':' +
+           std::to_string(modified.tv_sec) + '.' + std::to_string(modified.tv_nsec);
+}
 
-    read_ = true;
-    recent_ = false;
-    directoryStamps_.clear();
-    fileStamps_.clear();
-    std::vector<DesktopService> found;
-    std::set<std::string> decided; // ids a folder earlier in the order has settled
-    std::map<std::string, std::string> stillLogged;
-
-    for (const std::string& directory : directories_) {
-        const Stamp directoryStamp = stampOf(directory);
-        directoryStamps_.push_back(directoryStamp);
-        noteRecent(directoryStamp);
-        if (!directoryStamp.exists) continue;
-
-        std::vector<std::string> names;
-        std::error_code error;
-        for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
-             entry.increment(error)) {
-            std::string name = entry->path().filename().string();
-            // Dot files are editors' locks and backups, not services.
-            if (name.size() > kSuffix.size() && name.ends_with(kSuffix) && name.front() != '.')
-                names.push_back(std::move(name));
-        }
-        if (error) {
-            logOnce(directory + "\nunreadable", versionOf(directoryStamp),
-                    "desktop service folder " + directory + " cannot be read: " + error.message(),
-                    stillLogged);
-        }
-        std::sort(names.begin(), names.end());
-        if (names.size() > kMaxFilesPerDirectory) {
-            logOnce(directory + "\ncrowded", versionOf(directoryStamp),
-                    "desktop service folder " + directory + " holds " + std::to_string(names.size()) +
-                        " service files: only the first " + std::to_string(kMaxFilesPerDirectory) +
-                        " by name are read",
-                    stillLogged);
-            names.resize(kMaxFilesPerDirectory);
-        }
-
-        for (const std::string& name : names) {
-            // The first folder with the file decides, even when its file is hidden, unavailable or bad.
-            if (!decided.insert(name.substr(0, name.size() - kSuffix.size())).second) continue;
-            const std::string path = (fs::path(directory) / name).string();
-            // Stamped before reading: a change during the read shows as a change next time.
-            const Stamp stamp = stampOf(path);
-            fileStamps_[path] = stamp;
-            noteRecent(stamp);
-            ServiceFileReading reading = readServiceFile(path);
-            if (!reading.problems.empty()) {
-                logOnce(path, versionOf(stamp),
-                        "desktop service file " + path + " skipped: " + reading.problems.front(),
-                        stillLogged);
-                continue;
-            }
-            if (reading.hidden || reading.unavailable || !reading.service) continue;
-            found.push_back(std::move(*reading.service));
-        }
+std::vector<std::string> ServiceCatalog::serviceFileNames(const std::string& directory, const Stamp& stamp) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
+         entry.increment(error)) {
+        std::string name = entry->path().filename().string();
+        // Dot files are editors' locks and backups, not services.
+        if (name.size() > kSuffix.size() && name.ends_with(kSuffix) && name.front() != '.')
+            names.push_back(std::move(name));
     }
+    if (error) {
+        logOnce(directory + "\nunreadable", stamp.version(),
+                "desktop service folder " + directory + " cannot be read: " + error.message());
+    }
+    std::sort(names.begin(), names.end());
+    if (names.size() > kMaxFilesPerDirectory) {
+        logOnce(directory + "\ncrowded", stamp.version(),
+                "desktop service folder " + directory + " holds " + std::to_string(names.size()) +
+                    " service files: only the first " + std::to_string(kMaxFilesPerDirectory) +
+                    " by name are read");
+        names.resize(kMaxFilesPerDirectory);
+    }
+    return names;
+}
 
+void ServiceCatalog::offer(const std::vector<DesktopService>& found) {
     std::vector<SortKey> keys;
     keys.reserve(found.size());
     for (const DesktopService& service : found)
@@ -222,14 +182,55 @@ void ServiceCatalog::read() {
             services_.push_back(service);
             continue;
         }
-        // The palette and the settings text know a service by its title alone.
         logOnce(same->path + '\n' + service.path,
-                versionOf(fileStamps_[same->path]) + '/' + versionOf(fileStamps_[service.path]),
+                fileStamps_[same->path].version() + '/' + fileStamps_[service.path].version(),
                 "desktop services " + same->path + " and " + service.path + " have the same name \"" +
-                    service.name + "\": only the first is offered",
-                stillLogged);
+                    service.name + "\": only the first is offered");
     }
-    logged_ = std::move(stillLogged);
+}
+
+void ServiceCatalog::read() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const auto noteRecent = [this, &now](const Stamp& stamp) {
+        if (stamp.exists && stamp.modified.tv_sec >= now.tv_sec - kRecentSeconds) recent_ = true;
+    };
+
+    read_ = true;
+    recent_ = false;
+    directoryStamps_.clear();
+    fileStamps_.clear();
+    stillLogged_.clear();
+    std::vector<DesktopService> found;
+    std::set<std::string> decided; // ids a folder earlier in the order has settled
+
+    for (const std::string& directory : directories_) {
+        const Stamp directoryStamp = stampOf(directory);
+        directoryStamps_.push_back(directoryStamp);
+        noteRecent(directoryStamp);
+        if (!directoryStamp.exists) continue;
+
+        for (const std::string& name : serviceFileNames(directory, directoryStamp)) {
+            // The first folder with the file decides, even when its file is hidden, unavailable or bad.
+            if (!decided.insert(name.substr(0, name.size() - kSuffix.size())).second) continue;
+            const std::string path = (fs::path(directory) / name).string();
+            // Stamped before reading: a change during the read shows as a change next time.
+            const Stamp stamp = stampOf(path);
+            fileStamps_[path] = stamp;
+            noteRecent(stamp);
+            ServiceFileReading reading = readServiceFile(path);
+            if (!reading.problems.empty()) {
+                logOnce(path, stamp.version(),
+                        "desktop service file " + path + " skipped: " + reading.problems.front());
+                continue;
+            }
+            if (reading.hidden || reading.unavailable || !reading.service) continue;
+            found.push_back(std::move(*reading.service));
+        }
+    }
+    offer(found);
+    logged_ = std::move(stillLogged_);
+    stillLogged_.clear();
 }
 
 } // namespace quoddle

@@ -39,14 +39,19 @@ private:
         off_t size = 0;
         timespec modified{};
         bool operator==(const Stamp& other) const;
+        std::string version() const; // names this state of the file in the log's memory
     };
     static Stamp stampOf(const std::string& path);
 
     bool changedSinceLastRead() const;
     void read();
-    // Logs the line unless it was logged for the same version of what it is about; notes it in stillLogged.
-    void logOnce(const std::string& key, const std::string& version, const std::string& line,
-                 std::map<std::string, std::string>& stillLogged);
+    // The service files of one folder, by name, at most as many as are read of one folder.
+    std::vector<std::string> serviceFileNames(const std::string& directory, const Stamp& stamp);
+    // Services in title order, each title once: the palette and the settings text know a service by its
+    // title alone.
+    void offer(const std::vector<DesktopService>& found);
+    // Logs the line unless it was logged for the same version of what it is about; notes it as still logged.
+    void logOnce(const std::string& key, const std::string& version, const std::string& line);
 
     std::vector<std::string> directories_;
     Log log_;
@@ -60,6 +65,7 @@ private:
     // What was logged, by what it was about, with the version of the files it named: a line is logged
     // again only when they change.
     std::map<std::string, std::string> logged_;
+    std::map<std::string, std::string> stillLogged_; // what this read has logged or would have
 };
 
 } // namespace quoddle
