@@ -92,15 +92,19 @@ ax::ElementRef LinuxAccessibility::lastHitElementOf(ProcessId pid) const {
     return hit && hit->pid == pid ? lastHit_ : nullptr;
 }
 
-void LinuxAccessibility::releaseSeen() {
+void LinuxAccessibility::releaseSeen(Point at) {
     // A GTK entry that a drag's press has just focused reports that drag's selection by no event at all:
     // the pressed element is asked once the button is up, as the original platform's applications tell.
+    constexpr double kDragDistance = 3;
+    const bool dragged =
+        std::abs(at.x - pressAt_.x) > kDragDistance || std::abs(at.y - pressAt_.y) > kDragDistance;
     if (ax::ElementRef pressed = std::exchange(pressedElement_, nullptr))
-        hub_.selectionMayHaveChanged(pressed);
+        hub_.selectionMayHaveChanged(pressed, dragged);
     plainSelections_.released();
 }
 
 void LinuxAccessibility::notePress(Point at, std::optional<OwnWindowHit> own) {
+    pressAt_ = at;
     if (own)
         ownPress_.emplace(at, *own);
     else

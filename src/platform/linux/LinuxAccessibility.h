@@ -51,8 +51,8 @@ public:
     // looks up the pressed element later, from the main loop; by then a click on a palette button may
     // already have hidden the palette, and the press must still count as one in this process.
     void notePress(Point at, std::optional<OwnWindowHit> own);
-    // The left button came up: the element pressed last may hold a new selection.
-    void releaseSeen();
+    // The left button came up there: the element pressed last may hold a new selection.
+    void releaseSeen(Point at);
     // The element of another application the core's last hit test found in that process, where the user
     // made the selection the palette acts on; null when the last hit was elsewhere.
     ax::ElementRef lastHitElementOf(ProcessId pid) const;
@@ -76,6 +76,7 @@ private:
     PlainWindowSelections plainSelections_;
     std::optional<std::pair<Point, OwnWindowHit>> ownPress_;
     ax::ElementRef pressedElement_; // what the core's last hit test found, until the button comes up
+    Point pressAt_;                 // where the last left press was
     ax::ElementRef lastHit_;        // the same, kept
 };
 

@@ -177,14 +177,13 @@ bool LinuxDesktop::start(std::string* reason) {
 }
 
 void LinuxDesktop::input(const InputEvent& event) {
-    if (event.kind == InputEvent::Kind::buttonPress && event.detail == 1) {
-        // X pixels; Quoddle's own windows and the core count Qt's.
-        const double scale = deviceScale();
-        const Point at{event.rootX / scale, event.rootY / scale};
+    // X pixels; Quoddle's own windows and the core count Qt's.
+    const double scale = deviceScale();
+    const Point at{event.rootX / scale, event.rootY / scale};
+    if (event.kind == InputEvent::Kind::buttonPress && event.detail == 1)
         accessibility_.notePress(at, ui_.ownWindows.hitTest(at));
-    }
     if (event.kind == InputEvent::Kind::buttonRelease && event.detail == 1) {
-        accessibility_.releaseSeen();
+        accessibility_.releaseSeen(at);
         if (eventTaps_.paused() && !std::exchange(pauseExplained_, true))
             appServices_.explain("no palette: Quoddle is paused");
     }

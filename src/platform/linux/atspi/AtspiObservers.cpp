@@ -230,16 +230,21 @@ void AtspiEventHub::menuInput(const MenuInput& input) {
         menus->input(input);
 }
 
-void AtspiEventHub::selectionMayHaveChanged(const ax::ElementRef& element) {
+void AtspiEventHub::selectionMayHaveChanged(const ax::ElementRef& element, bool dragged) {
     const AtspiElement* pressed = atspiElementOf(element);
     if (!pressed || pressed->kind != AtspiElementKind::object || !pressed->accessible) return;
     auto text = GRef<AtspiText>::adopt(atspi_accessible_get_text_iface(pressed->accessible.get()));
     if (!text) return;
-    // After the application has handled the release itself.
-    runLoop_.scheduleTimer(kAfterRelease, false, [this, element, alive = std::weak_ptr<bool>(alive_)] {
+    const auto report = [this, element, alive = std::weak_ptr<bool>(alive_)] {
         if (auto stillAlive = alive.lock(); stillAlive && *stillAlive)
             deliver(atspiElementOf(element)->pid, ax::Notification::selectedTextChanged, element);
-    });
+    };
+    // Posted twice: the core handles the release in a task posted from this one, and the report must come
+    // after it. A click is not read now: a click on selected text clears it only when the application
+    // handles the release, so an early read would see the old selection.
+    if (dragged) runLoop_.post([this, report] { runLoop_.post(report); });
+    // After the application has handled the release itself.
+    runLoop_.scheduleTimer(kAfterRelease, false, report);
 }
 
 void AtspiEventHub::ownPressStarted(ProcessId pid) {

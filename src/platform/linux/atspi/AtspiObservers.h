@@ -68,8 +68,9 @@ public:
     // choice of the user's.
     void ownPressStarted(ProcessId pid);
     // Reports selectedTextChanged for a text element shortly after now, for widgets that do not report
-    // every selection of theirs.
-    void selectionMayHaveChanged(const ax::ElementRef& element);
+    // every selection of theirs. After a drag (the press and the release apart) the selection it made is
+    // there to read at once: then also right after the release's own handling, within the frame.
+    void selectionMayHaveChanged(const ax::ElementRef& element, bool dragged);
     // Reports a selection change of the element now (one the application itself does not report).
     void reportSelection(ProcessId pid, const ax::ElementRef& element) {
         deliver(pid, ax::Notification::selectedTextChanged, element);

@@ -173,8 +173,10 @@ QtPaletteWindow::QtPaletteWindow(const QtScreens& screens)
     : screens_(screens),
       widget_(std::make_unique<PaletteWidget>([this] { willClose(); }, desktopPrefersDark())) {
     QWidget& w = *widget_;
+    // Not managed by the window manager (as menus and tooltips are not): mapping it then takes no round
+    // trip through the window manager, which was half the time from release to palette.
     w.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                     Qt::WindowDoesNotAcceptFocus);
+                     Qt::WindowDoesNotAcceptFocus | Qt::BypassWindowManagerHint);
     w.setAttribute(Qt::WA_ShowWithoutActivating);
     w.setAttribute(Qt::WA_QuitOnClose, false);
     w.setFocusPolicy(Qt::NoFocus);
