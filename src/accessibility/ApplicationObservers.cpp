@@ -157,10 +157,10 @@ void ApplicationObservers::selectionChanged(const ax::ElementRef& element) {
     if (!empty) {
         // An element that lost the focus (the paragraph a drag left) says nothing of the selection another
         // one holds now; it takes back only a selection it held itself.
-        clicks_.selectionIgnored(
-            "no palette: the selected text is in an element that does not have the focus");
         if (const std::string* held = clicks_.selectionIdentity(); held && *held == summary.identity)
             clicks_.selectionEmptied();
+        clicks_.selectionIgnored(
+            "no palette: the selected text is in an element that does not have the focus");
         return;
     }
     if (*empty) {

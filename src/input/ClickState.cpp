@@ -62,12 +62,12 @@ ClickVerdict ClickState::verdict() const {
     if (!selection_) return ClickVerdict::noSelection;
     if (!released_) return ClickVerdict::noRelease;
     const std::optional<ax::Role> pressedRole = pressed_ ? pressed_->role : std::nullopt;
+    if (pressedRole == ax::Role::image) return ClickVerdict::pressedImage;
     // In a text control the selection must lie in the element that was pressed; other elements are not
     // compared.
     if ((isTextControl(pressedRole) || isTextControl(selection_->role)) &&
         (!pressed_ || pressed_->identity != selection_->identity))
         return ClickVerdict::selectionOutsidePressedControl;
-    if (pressedRole == ax::Role::image) return ClickVerdict::pressedImage;
     return ClickVerdict::open;
 }
 
