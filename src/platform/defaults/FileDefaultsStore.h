@@ -41,7 +41,7 @@ public:
 
     // Valid until the next change.
     const PlistValue* find(const std::string& key) const override;
-    // Stores the value in the form the file holds (see storableValue), so what is read back after a reload
+    // Stores the value in the form the file holds (see makeStorable), so what is read back after a reload
     // is what find() gives now.
     void set(const std::string& key, PlistValue value) override;
     void remove(const std::string& key) override;

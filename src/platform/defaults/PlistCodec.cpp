@@ -99,25 +99,6 @@ int utf8SequenceAt(std::string_view text, std::size_t at) {
     return continuations + 1;
 }
 
-struct StorableForm {
-    PlistValue operator()(const std::string& text) const { return storableString(text); }
-    PlistValue operator()(PlistDate date) const { return storableDate(date); }
-    PlistValue operator()(const PlistArray& array) const {
-        PlistArray result;
-        result.reserve(array.size());
-        for (const auto& item : array)
-            result.push_back(storableValue(item));
-        return result;
-    }
-    PlistValue operator()(const PlistDictionary& dictionary) const {
-        PlistDictionary result;
-        for (const auto& [key, item] : dictionary)
-            result.insert_or_assign(storableString(key), storableValue(item));
-        return result;
-    }
-    PlistValue operator()(const auto& other) const { return other; }
-};
-
 PlistHandle toPlist(const PlistValue& value);
 
 PlistHandle toPlist(const PlistDictionary& dictionary) {
@@ -281,10 +262,6 @@ std::string storableString(std::string_view text) {
     return result;
 }
 
-PlistValue storableValue(const PlistValue& value) {
-    return std::visit(StorableForm{}, value.storage());
-}
-
 void makeStorable(PlistValue& value) {
     if (auto* text = value.get<std::string>()) {
         *text = storableString(*text);
@@ -301,7 +278,7 @@ void makeStorable(PlistValue& value) {
                 ++it;
                 continue;
             }
-            // A key that changes form moves to its stored form, as storableValue puts it.
+            // A key that changes form moves to its stored form.
             PlistValue item = std::move(it->second);
             it = dictionary->erase(it);
             dictionary->insert_or_assign(std::move(key), std::move(item));

@@ -18,13 +18,12 @@ PlistDate storableDate(PlistDate date);
 // Valid UTF-8 without NUL: every ill-formed sequence and every NUL becomes U+FFFD. libplist cuts strings at
 // NUL, and writes a file that it cannot read back from a string that is not UTF-8.
 std::string storableString(std::string_view text);
-// The value with every date, string and dictionary key in its storable form.
-PlistValue storableValue(const PlistValue& value);
-// The same, in place: nothing is copied that is already in its stored form.
+// The value with every date, string and dictionary key in its storable form, in place: nothing is copied
+// that is already in its stored form.
 void makeStorable(PlistValue& value);
 
 // The binary property list of the dictionary; none when libplist fails to produce it. Values need not be in
-// storable form: they are written as storableValue gives them.
+// storable form: they are written as makeStorable leaves them.
 std::optional<std::string> encodeBinaryPlist(const PlistDictionary& values);
 
 // Larger files are refused unread (and kept aside): some 400,000 history items, far beyond any real use,
