@@ -2,7 +2,9 @@
 // Quoddle on a fresh simulated desktop, and a scene to use it in: TextEdit with a window holding a text
 // area and an image, its Services menu, and Notes, another application with a text area.
 
+#include "Preferences.h"
 #include "Quoddle.h"
+#include "history/SettingsText.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>
@@ -29,11 +31,11 @@ public:
     ApplicationActions& actions() { return quoddle().actions(); }
     SimAccessibility& ax() { return desktop.accessibility; }
     bool paletteShown() const { return desktop.palette.isVisible(); }
-    std::vector<std::string> buttonTitles() const {
-        std::vector<std::string> titles;
-        for (const auto& button : desktop.palette.buttons())
-            titles.push_back(button->title());
-        return titles;
+    // The history as Quoddle stored it, once its save delay has passed.
+    ServiceHistory storedHistory() {
+        desktop.runLoop.advance(std::chrono::seconds(5));
+        const PlistValue* value = desktop.defaultsStore.find(preference::history);
+        return value ? ServiceHistory::fromPlist(*value, [](const std::string&) {}) : ServiceHistory();
     }
     void click(const std::string& title) {
         SimButton* button = desktop.palette.buttonTitled(title);
@@ -66,33 +68,34 @@ public:
         desktop.workspace.activate(textEdit.processIdentifier);
     }
 
-    // A drag over the text area's characters 3.. (length), released at the end.
-    void dragSelect(long length = 5, ax::ElementRef target = nullptr) {
-        if (!target) target = textArea;
-        desktop.moveMouseTo(target == notesText ? Point{1100, 200} : Point{200, 200});
+    void pressAt(Point at) {
+        desktop.moveMouseTo(at);
         desktop.pressLeftButton();
+    }
+    // The element takes the focus and selects its characters 3.. (length).
+    void selectIn(ax::ElementRef target, long length) {
         ax().focus(target);
         ax().selectText(target, ax::RangeValue{3, length});
+    }
+    // A drag over the text area's characters (Notes's if asked), released at the end.
+    void dragSelect(long length = 5, ax::ElementRef target = nullptr) {
+        pressAt(target == notesText ? Point{1100, 200} : Point{200, 200});
+        selectIn(target ? target : textArea, length);
         desktop.releaseLeftButton();
     }
-    // The user chooses the Services item from TextEdit's menu.
-    void chooseFromServicesMenu(std::size_t index) {
-        ax().openMenu(menus.servicesMenu);
-        ax().highlightMenuItem(menus.servicesMenu, menus.services[index]);
-        ax().chooseMenuItem(menus.services[index]);
+    // The user chooses the Services item from the menu bar's Services menu (TextEdit's unless another).
+    void chooseFromServicesMenu(std::size_t index, const SimMenuBar* bar = nullptr) {
+        const SimMenuBar& from = bar ? *bar : menus;
+        ax().openMenu(from.servicesMenu);
+        ax().highlightMenuItem(from.servicesMenu, from.services[index]);
+        ax().chooseMenuItem(from.services[index]);
     }
+    // The use count of the title under the application key, as the settings text shows it.
     int uses(const std::string& key, const std::string& title) {
-        const std::string text = actions().historyText();
-        const std::string line = key + "\t";
-        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) {
-            if (at != 0 && text[at - 1] != '\n') continue;
-            const std::size_t end = text.find('\n', at);
-            const std::string fields = text.substr(at + line.size(), end - at - line.size());
-            const std::size_t tab = fields.find('\t');
-            if (fields.substr(tab + 1, fields.find('\t', tab + 1) - tab - 1) == title)
-                return std::stoi(fields.substr(0, tab));
-        }
-        return 0;
+        const ServiceHistory history = historyOfSettingText(actions().historyText(), {}, {}).history;
+        const ApplicationHistory* table = history.find(key);
+        const HistoryItem* item = table ? table->find(title) : nullptr;
+        return item ? item->count : 0;
     }
 
     RunningApplication textEdit, notes;

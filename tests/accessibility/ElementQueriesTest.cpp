@@ -40,18 +40,10 @@ TEST_F(ElementQueriesTest, AnIdentityIsThePositionAndTheSizeAndAnUnlistedAttribu
     const ElementSummary summary = queries.summaryOf(window);
     EXPECT_EQ(summary.identity, "x=120.5 y=455 - w=600 h=22");
     EXPECT_EQ(summary.role, ax::Role::window);
-    EXPECT_EQ(queries.summaryOf(first).identity, " - ") << "an element without a frame";
     ax.setAttribute(window, ax::Attribute::focused, true);
     ax.hideAttributeName(window, ax::Attribute::focused);
     EXPECT_EQ(queries.listedAttribute(window, ax::Attribute::focused), std::nullopt);
     EXPECT_TRUE(queries.attribute(window, ax::Attribute::focused).has_value());
-}
-
-TEST_F(ElementQueriesTest, TheElementUnderThePointerIsHitInEventCoordinates) {
-    desktop.moveMouseTo({130, 460});
-    EXPECT_EQ(queries.elementUnderPointer(), window);
-    desktop.moveMouseTo({10, 10});
-    EXPECT_EQ(queries.elementUnderPointer(), nullptr);
 }
 
 } // namespace

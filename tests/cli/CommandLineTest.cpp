@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -21,16 +20,6 @@ namespace fs = std::filesystem;
 // The command as the program runs it, on a preferences file under this test's folder.
 class CommandLine : public ::testing::Test {
 protected:
-    CommandLine() {
-        if (const char* previous = std::getenv("XDG_CONFIG_HOME")) previous_ = previous;
-        ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
-    }
-    ~CommandLine() override {
-        if (previous_)
-            ::setenv("XDG_CONFIG_HOME", previous_->c_str(), 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
-    }
     int run(std::vector<std::string> arguments, const std::string& input = "") {
         out.str("");
         err.str("");
@@ -41,17 +30,17 @@ protected:
             argv.push_back(argument.data());
         argv.push_back(nullptr);
         const CommandLineHost host{
-            [](std::function<void(const std::string&)> log) -> std::unique_ptr<DefaultsStore> {
-                return std::make_unique<FileDefaultsStore>(std::move(log));
+            [&](std::function<void(const std::string&)> log) -> std::unique_ptr<DefaultsStore> {
+                return std::make_unique<FileDefaultsStore>(file, std::move(log));
             },
             productStrings, nullptr};
         return runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in, host);
     }
     void store(const PlistDictionary& values) {
-        FileDefaultsStore file;
+        FileDefaultsStore stored(file);
         for (const auto& [key, value] : values)
-            file.set(key, value);
-        ASSERT_TRUE(file.synchronize());
+            stored.set(key, value);
+        ASSERT_TRUE(stored.synchronize());
     }
 
     TempFolder folder;
@@ -60,9 +49,6 @@ protected:
     SimAppServices productStrings;
     std::ostringstream out, err;
     std::istringstream in;
-
-private:
-    std::optional<std::string> previous_;
 };
 
 TEST_F(CommandLine, WithoutArgumentsTheApplicationRunsAndHelpAndVersionPrint) {
@@ -72,16 +58,18 @@ TEST_F(CommandLine, WithoutArgumentsTheApplicationRunsAndHelpAndVersionPrint) {
     EXPECT_NE(out.str().find("history import FILE"), std::string::npos);
     EXPECT_EQ(run({"--version"}), 0);
     EXPECT_TRUE(std::regex_match(out.str(), std::regex("quoddle [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << out.str();
+    EXPECT_EQ(run({"text", "upper"}, "straße"), 0) << "the text commands read standard input";
+    EXPECT_EQ(out.str(), "STRASSE");
     EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(CommandLine, UnknownOrIncompleteArgumentsAreUsageErrors) {
-    const std::vector<std::vector<std::string>> wrong = {
-        {"--frobnicate"},      {"history"},       {"history", "import"},   {"history", "export", "extra"},
-        {"history", "delete"}, {"defaults", "x"}, {"--version", "--help"}, {"-psn_0_12345"},
-    };
-    for (const auto& arguments : wrong) {
-        EXPECT_EQ(run(arguments), 2) << arguments[0];
+    for (const char* line :
+         {"--frobnicate", "history", "history import", "history export extra", "history delete", "defaults x",
+          "--version --help", "-psn_0_12345", "text", "text title", "text Upper", "text upper sort"}) {
+        std::istringstream words(line);
+        const std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
+        EXPECT_EQ(run(arguments, "text"), 2) << line;
         EXPECT_EQ(out.str(), "");
         EXPECT_NE(err.str().find("quoddle --help"), std::string::npos) << err.str();
     }
@@ -115,16 +103,15 @@ TEST_F(CommandLine, ExportAndDefaultsSayWhatTheySkipOfABrokenStoredHistory) {
     EXPECT_EQ(out.str(), "#-- Safari\n");
     EXPECT_NE(err.str().find("TextEdit"), std::string::npos);
 
-    // Every effective preference on its own line, strings quoted with their controls escaped.
+    // Every effective preference once, on its own line: stored ones, and registered ones not stored; strings
+    // quoted with their controls escaped.
     EXPECT_EQ(run({"defaults"}), 0);
     const std::string printed = "\n" + out.str();
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 15)
-        << "the registered preferences and one more";
+    EXPECT_EQ(printed.find("\nHideDockIcon"), printed.rfind("\nHideDockIcon"));
     for (const std::string line :
-         {"AlwaysShowItemCount = 10000", "BlacklistAppSetting = \"Interface Builder\\ncom.apple.Preview\\n\"",
-          "HideDockIcon = false", "MenuItemHistoryDic = 1 applications, 0 items",
-          "ServiceMenuItemTitle = \"a\\tb\\r\\\"\\\\\\x01\"", "SomethingElse = (array of 2 values)",
-          "WindowAndMouseMargin = \"12\""})
+         {"AlwaysShowItemCount = 10000", "HideDockIcon = false",
+          "MenuItemHistoryDic = 1 applications, 0 items", "ServiceMenuItemTitle = \"a\\tb\\r\\\"\\\\\\x01\"",
+          "SomethingElse = (array of 2 values)", "WindowAndMouseMargin = \"12\""})
         EXPECT_NE(printed.find("\n" + line + "\n"), std::string::npos) << line << printed;
 }
 
@@ -144,7 +131,7 @@ TEST_F(CommandLine, AHistoryRoundTripsThroughThePreferencesFileFromAFileAndStand
     EXPECT_EQ(out.str(), "#Apply Setting Text\n");
     auto storedDates = [&] {
         ServiceHistory history =
-            ServiceHistory::fromPlist(*FileDefaultsStore().find(preference::history), [](auto&) {});
+            ServiceHistory::fromPlist(*FileDefaultsStore(file).find(preference::history), [](auto&) {});
         return std::pair{history.itemDate("*", "Make Sticky"), history.itemDate("TextEdit", "Make Sticky")};
     };
     const auto firstDates = storedDates();

@@ -4,16 +4,13 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include <array>
-#include <cmath>
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
+#include <ostream>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -42,57 +39,33 @@ fs::path screenshotDirectory() {
     return folder;
 }
 
-namespace {
-
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// Runs a command to its end and returns what it printed.
-std::string captured(const std::vector<std::string>& arguments,
-                     const std::map<std::string, std::string>& env) {
-    fs::path output = fs::temp_directory_path() / ("quoddle-capture-" + std::to_string(getpid()));
-    {
-        Process process(arguments, env, output);
-        waitFor([&] { return !process.running(); }, 10s);
-    }
-    std::string text = readFile(output);
-    fs::remove(output);
-    return text;
-}
-
-} // namespace
-
 // --- Processes ---------------------------------------------------------------------------------------------
 
 Process::Process(const std::vector<std::string>& arguments,
-                 const std::map<std::string, std::string>& environment, const fs::path& output) {
+                 const std::map<std::string, std::string>& environment, const fs::path& output,
+                 const fs::path& errors, const fs::path& input) {
     pid_ = fork();
-    if (pid_ == 0) {
-        for (const auto& [name, value] : environment)
-            setenv(name.c_str(), value.c_str(), 1);
-        if (!output.empty()) {
-            int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (fd >= 0) {
-                dup2(fd, 1);
-                dup2(fd, 2);
-                close(fd);
-            }
-        }
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-}
-
-Process::~Process() {
-    if (running()) terminate(3s);
+    if (pid_ != 0) return;
+    for (const auto& [name, value] : environment)
+        setenv(name.c_str(), value.c_str(), 1);
+    auto redirect = [](const fs::path& file, int flags, int descriptor) {
+        const int fd = file.empty() ? -1 : ::open(file.c_str(), flags, 0600);
+        if (fd < 0) return;
+        dup2(fd, descriptor);
+        close(fd);
+    };
+    redirect(input, O_RDONLY, 0);
+    redirect(output, O_WRONLY | O_CREAT | O_TRUNC, 1);
+    if (!errors.empty())
+        redirect(errors, O_WRONLY | O_CREAT | O_TRUNC, 2);
+    else if (!output.empty())
+        dup2(1, 2);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
 }
 
 bool Process::running() {
@@ -123,17 +96,25 @@ int Process::terminate(std::chrono::milliseconds deadline) {
     return status_.value_or(-1);
 }
 
-// --- The screen --------------------------------------------------------------------------------------------
-
 namespace {
-// Windows come and go while the test looks at them: a request on a vanished one is no failure of the test.
-int ignoreXErrors(Display*, XErrorEvent*) {
-    return 0;
+
+// Runs a command to its end, its output and errors in files of the folder.
+Finished runToEnd(const std::vector<std::string>& arguments,
+                  const std::map<std::string, std::string>& environment, const fs::path& folder,
+                  const fs::path& input = "/dev/null") {
+    Process process(arguments, environment, folder / "run.out", folder / "run.err", input);
+    waitFor([&] { return !process.running(); }, 15s);
+    const int status = process.terminate();
+    return {status, readBytes(folder / "run.out"), readBytes(folder / "run.err")};
 }
+
 } // namespace
 
+// --- The screen --------------------------------------------------------------------------------------------
+
 Screen::Screen() : display_(XOpenDisplay(nullptr)) {
-    XSetErrorHandler(ignoreXErrors);
+    // Windows come and go while the test looks at them: a request on a vanished one is no failure of it.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
 }
 Screen::~Screen() {
     if (display_) XCloseDisplay(display_);
@@ -173,12 +154,10 @@ void Screen::drag(int fromX, int fromY, int toX, int toY, bool letGo) {
 }
 
 void Screen::key(const std::string& name, const std::vector<std::string>& modifiers) {
-    auto code = [&](const std::string& keyName) {
-        return XKeysymToKeycode(display_, XStringToKeysym(keyName.c_str()));
-    };
     // A hand takes a moment between keys; toolkits read modifier state from the events in between.
     auto post = [&](const std::string& keyName, bool down) {
-        XTestFakeKeyEvent(display_, code(keyName), down, CurrentTime);
+        XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XStringToKeysym(keyName.c_str())), down,
+                          CurrentTime);
         XSync(display_, False);
         std::this_thread::sleep_for(12ms);
     };
@@ -192,23 +171,39 @@ void Screen::key(const std::string& name, const std::vector<std::string>& modifi
 
 namespace {
 
-std::optional<long> cardinalProperty(Display* display, Window window, const char* name) {
-    Atom type;
+// A window property of up to `length` items of the type (of any with AnyPropertyType), as bytes; empty when
+// the window has none.
+std::string property(Display* display, Window window, const char* name, Atom type, long length) {
+    Atom actualType;
     int format;
     unsigned long count, after;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1, False, XA_CARDINAL,
-                           &type, &format, &count, &after, &data) != Success)
-        return std::nullopt;
-    std::optional<long> value;
-    if (data && count == 1 && format == 32) value = *reinterpret_cast<long*>(data);
+    std::string value;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, length, False, type,
+                           &actualType, &format, &count, &after, &data) == Success &&
+        data && (type == AnyPropertyType || actualType == type))
+        value.assign(reinterpret_cast<char*>(data), count * (format == 32 ? sizeof(long) : format / 8));
     if (data) XFree(data);
     return value;
 }
 
-void collectClients(Display* display, Window window, std::vector<Window>& clients, int depth) {
+std::optional<pid_t> processOf(Display* display, Window window) {
+    const std::string pid = property(display, window, "_NET_WM_PID", XA_CARDINAL, 1);
+    if (pid.size() != sizeof(long)) return std::nullopt;
+    return static_cast<pid_t>(*reinterpret_cast<const long*>(pid.data()));
+}
+
+// The title as a window manager shows it: _NET_WM_NAME (UTF-8), else WM_NAME.
+std::string titleOf(Display* display, Window window) {
+    const std::string title =
+        property(display, window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False), 1024);
+    return title.empty() ? property(display, window, "WM_NAME", AnyPropertyType, 1024) : title;
+}
+
+// The windows below this one that belong to a process (toolkits set _NET_WM_PID on their clients).
+void collectClients(Display* display, Window window, std::vector<Window>& clients, int depth = 0) {
     if (depth > 4) return;
-    if (cardinalProperty(display, window, "_NET_WM_PID")) clients.push_back(window);
+    if (processOf(display, window)) clients.push_back(window);
     Window root, parent, *children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, window, &root, &parent, &children, &count)) return;
@@ -219,60 +214,17 @@ void collectClients(Display* display, Window window, std::vector<Window>& client
 
 } // namespace
 
-unsigned long Screen::windowNamed(pid_t pid, const std::string& title) {
+unsigned long Screen::window(const std::string& title, pid_t pid) {
     std::vector<Window> clients;
-    collectClients(display_, DefaultRootWindow(display_), clients, 0);
-    for (Window window : clients) {
-        if (cardinalProperty(display_, window, "_NET_WM_PID") != pid) continue;
-        XTextProperty name{};
-        if (XGetWMName(display_, window, &name) && name.value) {
-            std::string text(reinterpret_cast<char*>(name.value), name.nitems);
-            XFree(name.value);
-            if (text == title) return window;
-        }
-    }
-    return 0;
-}
-
-namespace {
-
-// The title as a window manager shows it: _NET_WM_NAME (UTF-8), else WM_NAME.
-std::string windowTitle(Display* display, Window window) {
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char* data = nullptr;
-    std::string title;
-    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024, False,
-                           XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &after,
-                           &data) == Success &&
-        data && format == 8)
-        title.assign(reinterpret_cast<char*>(data), count);
-    if (data) XFree(data);
-    XTextProperty name{};
-    if (title.empty() && XGetWMName(display, window, &name) && name.value) {
-        title.assign(reinterpret_cast<char*>(name.value), name.nitems);
-        XFree(name.value);
-    }
-    return title;
-}
-
-} // namespace
-
-unsigned long Screen::windowTitled(const std::string& start, pid_t pid) {
-    std::vector<Window> clients;
-    collectClients(display_, DefaultRootWindow(display_), clients, 0);
+    collectClients(display_, DefaultRootWindow(display_), clients);
     for (Window window : clients)
-        if ((pid == 0 || cardinalProperty(display_, window, "_NET_WM_PID") == pid) &&
-            windowTitle(display_, window).starts_with(start))
+        if ((pid == 0 || processOf(display_, window) == pid) && titleOf(display_, window).starts_with(title))
             return window;
     return 0;
 }
 
 std::optional<pid_t> Screen::windowProcess(unsigned long window) {
-    if (std::optional<long> pid = cardinalProperty(display_, window, "_NET_WM_PID"))
-        return static_cast<pid_t>(*pid);
-    return std::nullopt;
+    return processOf(display_, window);
 }
 
 unsigned long Screen::topWindow() {
@@ -287,7 +239,7 @@ unsigned long Screen::topWindow() {
             attributes.c_class == InputOnly)
             continue;
         std::vector<Window> clients;
-        collectClients(display_, children[i], clients, 0);
+        collectClients(display_, children[i], clients);
         if (!clients.empty()) top = clients.front();
     }
     if (children) XFree(children);
@@ -350,27 +302,67 @@ void Screen::activate(unsigned long window) {
 }
 
 std::string Screen::clipboardText() {
-    std::string text = captured({"xclip", "-o", "-selection", "clipboard"}, {});
-    // xclip says so on its error output when the clipboard holds nothing.
-    return text.starts_with("Error: ") ? std::string() : text;
+    // Nothing on the output (and a word on the errors) when the clipboard holds nothing.
+    return runToEnd({"xclip", "-o", "-selection", "clipboard"}, {}, folder_.path()).out;
 }
 
 void Screen::setClipboardText(const std::string& text) {
-    const fs::path file = fs::temp_directory_path() / ("quoddle-clipboard-" + std::to_string(getpid()));
-    std::ofstream(file, std::ios::binary) << text;
+    writeBytes(folder_ / "clipboard", text);
     // -quiet keeps xclip in the foreground, so the process the test records is the owner.
     clipboardOwner_ = std::make_unique<Process>(
-        std::vector<std::string>{"xclip", "-quiet", "-selection", "clipboard", "-i", file.string()},
-        std::map<std::string, std::string>{}, fs::temp_directory_path() / "quoddle-xclip.log");
+        std::vector<std::string>{"xclip", "-quiet", "-selection", "clipboard", "-i", folder_ / "clipboard"},
+        std::map<std::string, std::string>{}, folder_ / "xclip.log");
     waitFor([&] { return clipboardText() == text; });
-    fs::remove(file);
 }
 
 void Screen::screenshot(const fs::path& file) {
-    captured({"import", "-window", "root", file.string()}, {});
+    runToEnd({"import", "-window", "root", file.string()}, {}, folder_.path());
 }
 
 // --- AT-SPI ------------------------------------------------------------------------------------------------
+
+namespace {
+
+// An interface of an object, released when it goes.
+template <typename Interface>
+using Held = std::unique_ptr<Interface, decltype([](Interface* held) { g_object_unref(held); })>;
+
+// Text libatspi handed over, freed.
+std::string taken(gchar* text) {
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+}
+
+std::optional<Box> taken(AtspiRect* rect) {
+    if (!rect) return std::nullopt;
+    const Box box{rect->x, rect->y, rect->width, rect->height};
+    g_free(rect);
+    return box;
+}
+
+std::string trimmed(std::string name) {
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name;
+}
+
+void collect(AtspiAccessible* object, AtspiRole role, const std::optional<std::string>& name, int depth,
+             std::vector<Accessible>& found, bool firstOnly) {
+    if (!object || depth < 0 || (firstOnly && !found.empty())) return;
+    const int count = atspi_accessible_get_child_count(object, nullptr);
+    for (int i = 0; i < count && i < 2000 && !(firstOnly && !found.empty()); ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, nullptr);
+        if (!child) continue;
+        if (atspi_accessible_get_role(child, nullptr) == role &&
+            (!name || trimmed(taken(atspi_accessible_get_name(child, nullptr))) == *name))
+            found.emplace_back(static_cast<AtspiAccessible*>(g_object_ref(child)));
+        collect(child, role, name, depth - 1, found, firstOnly);
+        g_object_unref(child);
+    }
+}
+
+} // namespace
 
 Accessible::Accessible(const Accessible& other)
     : object_(other.object_ ? static_cast<AtspiAccessible*>(g_object_ref(other.object_)) : nullptr) {}
@@ -383,10 +375,6 @@ Accessible& Accessible::operator=(const Accessible& other) {
     return *this;
 }
 
-Accessible::~Accessible() {
-    if (object_) g_object_unref(object_);
-}
-
 Accessible Accessible::application(pid_t pid, std::chrono::milliseconds deadline) {
     static const bool initialized = [] {
         atspi_set_timeout(1000, 1000);
@@ -396,55 +384,16 @@ Accessible Accessible::application(pid_t pid, std::chrono::milliseconds deadline
     if (!initialized) return found;
     waitFor(
         [&] {
-            AtspiAccessible* desktop = atspi_get_desktop(0);
-            const int count = atspi_accessible_get_child_count(desktop, nullptr);
-            for (int i = 0; i < count && !found; ++i) {
-                AtspiAccessible* app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
-                if (!app) continue;
-                if (static_cast<pid_t>(atspi_accessible_get_process_id(app, nullptr)) == pid &&
-                    atspi_accessible_get_child_count(app, nullptr) > 0)
-                    found = Accessible(app);
-                else
-                    g_object_unref(app);
-            }
-            g_object_unref(desktop);
+            Accessible desktop(atspi_get_desktop(0));
+            for (const Accessible& app : desktop.children())
+                if (static_cast<pid_t>(atspi_accessible_get_process_id(app.object_, nullptr)) == pid &&
+                    atspi_accessible_get_child_count(app.object_, nullptr) > 0)
+                    found = app;
             return bool(found);
         },
         deadline);
     return found;
 }
-
-namespace {
-
-void collect(AtspiAccessible* object, AtspiRole role, const std::optional<std::string>& name, int depth,
-             std::vector<Accessible>& found, bool firstOnly) {
-    if (!object || depth < 0 || (firstOnly && !found.empty())) return;
-    const int count = atspi_accessible_get_child_count(object, nullptr);
-    for (int i = 0; i < count && i < 2000; ++i) {
-        AtspiAccessible* child = atspi_accessible_get_child_at_index(object, i, nullptr);
-        if (!child) continue;
-        bool matches = atspi_accessible_get_role(child, nullptr) == role;
-        if (matches && name) {
-            gchar* childName = atspi_accessible_get_name(child, nullptr);
-            std::string text = childName ? childName : "";
-            g_free(childName);
-            while (!text.empty() && text.back() == ' ')
-                text.pop_back();
-            matches = text == *name;
-        }
-        if (matches) {
-            found.emplace_back(static_cast<AtspiAccessible*>(g_object_ref(child)));
-            if (firstOnly) {
-                g_object_unref(child);
-                return;
-            }
-        }
-        collect(child, role, name, depth - 1, found, firstOnly);
-        g_object_unref(child);
-    }
-}
-
-} // namespace
 
 Accessible Accessible::find(AtspiRole role, const std::optional<std::string>& name, int depth) const {
     std::vector<Accessible> found;
@@ -452,14 +401,11 @@ Accessible Accessible::find(AtspiRole role, const std::optional<std::string>& na
     return found.empty() ? Accessible() : found.front();
 }
 
-std::vector<Accessible> Accessible::findAll(AtspiRole role, int depth) const {
+std::vector<Accessible> Accessible::findAll(AtspiRole role, int depth,
+                                            const std::optional<std::string>& name) const {
     std::vector<Accessible> found;
-    collect(object_, role, std::nullopt, depth, found, false);
+    collect(object_, role, name, depth, found, false);
     return found;
-}
-
-void Accessible::forgetCachedTree() const {
-    if (object_) atspi_accessible_clear_cache(object_);
 }
 
 std::vector<Accessible> Accessible::children() const {
@@ -472,181 +418,137 @@ std::vector<Accessible> Accessible::children() const {
 }
 
 std::string Accessible::name() const {
-    gchar* text = object_ ? atspi_accessible_get_name(object_, nullptr) : nullptr;
-    std::string name = text ? text : "";
-    g_free(text);
-    return name;
+    return object_ ? taken(atspi_accessible_get_name(object_, nullptr)) : "";
 }
 
 std::optional<Box> Accessible::extents() const {
-    AtspiComponent* component = object_ ? atspi_accessible_get_component_iface(object_) : nullptr;
+    Held<AtspiComponent> component(object_ ? atspi_accessible_get_component_iface(object_) : nullptr);
     if (!component) return std::nullopt;
-    AtspiRect* rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr);
-    g_object_unref(component);
-    if (!rect) return std::nullopt;
-    Box box{rect->x, rect->y, rect->width, rect->height};
-    g_free(rect);
-    return box;
+    return taken(atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, nullptr));
 }
 
 bool Accessible::hasState(AtspiStateType state) const {
-    AtspiStateSet* states = object_ ? atspi_accessible_get_state_set(object_) : nullptr;
-    const bool shown = states && atspi_state_set_contains(states, state);
-    if (states) g_object_unref(states);
-    return shown;
+    Held<AtspiStateSet> states(object_ ? atspi_accessible_get_state_set(object_) : nullptr);
+    return states && atspi_state_set_contains(states.get(), state);
 }
 
 std::string Accessible::text() const {
-    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
-    if (!text) return {};
-    gchar* content = atspi_text_get_text(text, 0, -1, nullptr);
-    std::string result = content ? content : "";
-    g_free(content);
-    g_object_unref(text);
-    return result;
+    Held<AtspiText> text(object_ ? atspi_accessible_get_text_iface(object_) : nullptr);
+    return text ? taken(atspi_text_get_text(text.get(), 0, -1, nullptr)) : "";
 }
 
 std::string Accessible::selectedText() const {
-    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
-    if (!text) return {};
-    std::string result;
-    if (atspi_text_get_n_selections(text, nullptr) > 0)
-        if (AtspiRange* range = atspi_text_get_selection(text, 0, nullptr)) {
-            gchar* content = atspi_text_get_text(text, range->start_offset, range->end_offset, nullptr);
-            result = content ? content : "";
-            g_free(content);
-            g_free(range);
-        }
-    g_object_unref(text);
-    return result;
+    Held<AtspiText> text(object_ ? atspi_accessible_get_text_iface(object_) : nullptr);
+    if (!text || atspi_text_get_n_selections(text.get(), nullptr) < 1) return {};
+    AtspiRange* range = atspi_text_get_selection(text.get(), 0, nullptr);
+    if (!range) return {};
+    const std::string selected =
+        taken(atspi_text_get_text(text.get(), range->start_offset, range->end_offset, nullptr));
+    g_free(range);
+    return selected;
 }
 
 std::optional<Box> Accessible::characterExtents(int offset) const {
-    AtspiText* text = object_ ? atspi_accessible_get_text_iface(object_) : nullptr;
+    Held<AtspiText> text(object_ ? atspi_accessible_get_text_iface(object_) : nullptr);
     if (!text) return std::nullopt;
-    AtspiRect* rect = atspi_text_get_character_extents(text, offset, ATSPI_COORD_TYPE_SCREEN, nullptr);
-    g_object_unref(text);
-    if (!rect) return std::nullopt;
-    Box box{rect->x, rect->y, rect->width, rect->height};
-    g_free(rect);
-    return box;
+    return taken(atspi_text_get_character_extents(text.get(), offset, ATSPI_COORD_TYPE_SCREEN, nullptr));
 }
 
 bool Accessible::doAction() const {
-    AtspiAction* action = object_ ? atspi_accessible_get_action_iface(object_) : nullptr;
-    if (!action) return false;
-    const bool done = atspi_action_do_action(action, 0, nullptr);
-    g_object_unref(action);
-    return done;
+    Held<AtspiAction> action(object_ ? atspi_accessible_get_action_iface(object_) : nullptr);
+    return action && atspi_action_do_action(action.get(), 0, nullptr);
 }
 
 bool Accessible::setValue(double value) const {
-    AtspiValue* iface = object_ ? atspi_accessible_get_value_iface(object_) : nullptr;
-    if (!iface) return false;
-    const bool done = atspi_value_set_current_value(iface, value, nullptr);
-    g_object_unref(iface);
-    return done;
+    Held<AtspiValue> iface(object_ ? atspi_accessible_get_value_iface(object_) : nullptr);
+    return iface && atspi_value_set_current_value(iface.get(), value, nullptr);
 }
 
 bool Accessible::setText(const std::string& text) const {
-    AtspiEditableText* iface = object_ ? atspi_accessible_get_editable_text_iface(object_) : nullptr;
-    if (!iface) return false;
-    const bool done = atspi_editable_text_set_text_contents(iface, text.c_str(), nullptr);
-    g_object_unref(iface);
-    return done;
+    Held<AtspiEditableText> iface(object_ ? atspi_accessible_get_editable_text_iface(object_) : nullptr);
+    return iface && atspi_editable_text_set_text_contents(iface.get(), text.c_str(), nullptr);
 }
 
 // --- Quoddle and the applications --------------------------------------------------------------------------
 
-Quoddle::Quoddle(const PlistDictionary& preferences, const std::map<std::string, std::string>& serviceFiles,
-                 const std::map<std::string, std::string>& environment) {
-    start(preferences, serviceFiles, environment, Start{});
+PlistDictionary historyOf(const std::vector<std::string>& applicationKeys,
+                          const std::vector<std::string>& titles, int count) {
+    PlistDictionary items, history;
+    for (const std::string& title : titles)
+        items[title] =
+            PlistDictionary{{"Title", title}, {"Count", count}, {"Date", std::chrono::system_clock::now()}};
+    for (const std::string& key : applicationKeys)
+        history[key] = items;
+    return {{"MenuItemHistoryDic", history}};
 }
 
-Quoddle::Quoddle(const PlistDictionary& preferences, const Start& how) {
-    start(preferences, {}, {}, how);
-}
-
-void Quoddle::start(const PlistDictionary& preferences,
-                    const std::map<std::string, std::string>& serviceFiles,
-                    const std::map<std::string, std::string>& environment, const Start& how) {
-    char pattern[] = "/tmp/quoddle-e2e-XXXXXX";
-    folder_ = mkdtemp(pattern);
-    configHome_ = folder_ / "config";
-    logFile_ = folder_ / "quoddle.log";
-    fs::create_directories(configHome_ / "quoddle");
-    if (!how.asInstalled || !preferences.empty()) {
-        FileDefaultsStore store(configHome_ / "quoddle" / "preferences.plist");
+Quoddle::Quoddle(const PlistDictionary& preferences, const QuoddleOptions& options) : options_(options) {
+    fs::create_directories(configHome() / "quoddle");
+    if (!options.asInstalled || !preferences.empty()) {
+        FileDefaultsStore store(preferencesFile());
         // A test looks at the palette, not at the settings window.
-        if (!how.asInstalled) store.set("ShowSettingsOnLaunch", false);
+        if (!options.asInstalled) store.set("ShowSettingsOnLaunch", false);
         for (const auto& [key, value] : preferences)
             store.set(key, value);
         store.synchronize();
     }
-    const fs::path dataHome = folder_ / "data";
-    fs::create_directories(dataHome / "quoddle" / "services");
-    for (const auto& [name, text] : serviceFiles)
-        std::ofstream(dataHome / "quoddle" / "services" / name) << text;
-    std::map<std::string, std::string> variables = environment;
-    variables["XDG_CONFIG_HOME"] = configHome_;
-    variables["XDG_DATA_HOME"] = dataHome;
+    const fs::path services = folder_ / "data" / "quoddle" / "services";
+    fs::create_directories(services);
+    for (const auto& [name, text] : options.serviceFiles)
+        writeBytes(services / name, text);
+    start();
+}
+
+std::map<std::string, std::string> Quoddle::environment() const {
+    std::map<std::string, std::string> variables = options_.environment;
+    variables["XDG_CONFIG_HOME"] = configHome();
+    variables["XDG_DATA_HOME"] = folder_ / "data";
     // No services installed on the machine: only the source tree's, beside the build folder.
-    variables.try_emplace("XDG_DATA_DIRS", (folder_ / "no-system-data").string());
+    variables.try_emplace("XDG_DATA_DIRS", folder_ / "no-system-data");
+    return variables;
+}
+
+bool Quoddle::start() {
+    process_.reset();
+    logFile_ = folder_ / ("quoddle-" + std::to_string(++starts_) + ".log");
     std::vector<std::string> arguments{(buildDirectory() / "quoddle").string()};
-    if (how.verbose) arguments.push_back("--verbose");
-    process_ = std::make_unique<Process>(arguments, variables, logFile_);
-    waitFor([this] { return log().find("quoddle: ready") != std::string::npos || !process_->running(); },
-            10s);
+    if (options_.verbose) arguments.push_back("--verbose");
+    process_ = std::make_unique<Process>(arguments, environment(), logFile_);
+    waitFor([this] { return ready() || !process_->running(); }, 10s);
+    return ready() && process_->running();
 }
 
-Quoddle::~Quoddle() {
-    process_->terminate();
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
+Finished Quoddle::run(const std::vector<std::string>& arguments, const fs::path& input) {
+    std::vector<std::string> command{(buildDirectory() / "quoddle").string()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return runToEnd(command, environment(), folder_.path(), input);
 }
 
-int Quoddle::quit() {
-    return process_->terminate();
-}
-
-std::optional<PlistValue> Quoddle::storedPreference(const std::string& key) const {
-    FileDefaultsStore store(configHome_ / "quoddle" / "preferences.plist");
-    if (const PlistValue* value = store.find(key)) return *value;
-    return std::nullopt;
-}
-
-std::string Quoddle::log() const {
-    return readFile(logFile_);
-}
-
-std::string Quoddle::historyText() const {
-    return captured({(buildDirectory() / "quoddle").string(), "history", "export"},
-                    {{"XDG_CONFIG_HOME", configHome_}});
-}
-
-int Quoddle::storedUses(const std::string& applicationKey, const std::string& title) const {
+int Quoddle::storedUses(const std::string& applicationKey, const std::string& title) {
+    // Lines of "key<TAB>count<TAB>title<TAB>shortcut".
     std::istringstream lines(historyText());
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');)
-            if (!cell.empty()) fields.push_back(cell);
-        if (fields.size() >= 3 && fields[0] == applicationKey && fields[2] == title)
-            return std::stoi(fields[1]);
-    }
+    for (std::string line, key, count, name; std::getline(lines, line);)
+        if (std::istringstream cells(line);
+            std::getline(std::getline(std::getline(cells, key, '\t'), count, '\t'), name, '\t') &&
+            key == applicationKey && name == title)
+            return std::stoi(count);
     return 0;
 }
 
+fs::path Quoddle::file(const std::string& name, const std::string& contents) const {
+    writeBytes(folder_ / name, contents);
+    return folder_ / name;
+}
+
 std::optional<Box> Quoddle::palette(Screen& screen) {
-    const unsigned long window = screen.windowNamed(pid(), "Quoddle Palette");
+    const unsigned long window = paletteWindow(screen);
     return window ? screen.mappedFrame(window) : std::nullopt;
 }
 
 std::vector<std::pair<std::string, Box>> Quoddle::paletteButtons() {
     auto read = [this] {
         std::vector<std::pair<std::string, Box>> buttons;
-        Accessible app = Accessible::application(pid(), 2s);
-        for (const Accessible& window : app.children()) {
+        for (const Accessible& window : Accessible::application(pid(), 2s).children()) {
             if (window.name() != "Quoddle palette") continue;
             // The palette's buttons are made anew at every showing: what libatspi remembers of them is stale.
             window.forgetCachedTree();
@@ -671,24 +573,29 @@ std::vector<std::pair<std::string, Box>> Quoddle::paletteButtons() {
     return current;
 }
 
-Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle)
-    : Application(arguments, windowTitle, Launch{}) {}
+bool Quoddle::clickButton(Screen& screen, const std::string& label) {
+    std::optional<Box> button;
+    waitFor([&] {
+        for (const auto& [name, box] : paletteButtons())
+            if (name == label) button = box;
+        return button.has_value();
+    });
+    if (!button) return false;
+    screen.click(button->centerX(), button->centerY());
+    return waitFor([&] { return !palette(screen); });
+}
 
 Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle,
                          const Launch& launch) {
-    char pattern[] = "/tmp/quoddle-app-XXXXXX";
-    const int fd = mkstemp(pattern);
-    if (fd >= 0) close(fd);
-    outputFile_ = pattern;
-    process_ = std::make_unique<Process>(arguments, launch.environment, outputFile_);
+    process_ = std::make_unique<Process>(arguments, std::map<std::string, std::string>{}, folder_ / "output");
     Screen screen;
-    const pid_t started = process_->pid();
-    auto find = [&]() -> unsigned long {
-        const pid_t owner = launch.windowOfAnyProcess ? 0 : started;
-        if (launch.titleStarts || owner == 0) return screen.windowTitled(windowTitle, owner);
-        return screen.windowNamed(owner, windowTitle);
-    };
-    waitFor([&] { return (window_ = find()) && screen.mappedFrame(window_); }, launch.deadline);
+    const pid_t owner = launch.windowOfAnyProcess ? 0 : process_->pid();
+    waitFor(
+        [&] {
+            window_ = screen.window(windowTitle, owner);
+            return window_ && screen.mappedFrame(window_);
+        },
+        launch.deadline);
     if (window_ && launch.windowOfAnyProcess) windowPid_ = screen.windowProcess(window_).value_or(0);
     if (launch.accessible) Accessible::application(pid(), launch.deadline);
 }
@@ -698,8 +605,6 @@ Application::~Application() {
     // The process it handed over to is not the started one's child: it is stopped by its pid.
     if (windowPid_ > 0 && windowPid_ != process_->pid() && kill(windowPid_, SIGTERM) == 0)
         if (!waitFor([&] { return kill(windowPid_, 0) != 0; }, 5s)) kill(windowPid_, SIGKILL);
-    std::error_code ignored;
-    fs::remove(outputFile_, ignored);
 }
 
 Accessible Application::textView() const {
@@ -709,8 +614,32 @@ Accessible Application::textView() const {
     return view;
 }
 
-std::string Application::output() const {
-    return readFile(outputFile_);
+Accessible Application::editableText(const std::string& words) const {
+    Accessible found;
+    waitFor([&] {
+        for (const Accessible& text : accessible().findAll(ATSPI_ROLE_TEXT, 16))
+            if (text.showing() && text.hasState(ATSPI_STATE_EDITABLE) && text.text().starts_with(words))
+                found = text;
+        return bool(found);
+    });
+    return found;
+}
+
+std::ostream& operator<<(std::ostream& out, const Sample& sample) {
+    return out << sample.program;
+}
+
+std::unique_ptr<Application> startSample(const Sample& sample, const std::string& text) {
+    return std::make_unique<Application>(
+        std::vector<std::string>{(buildDirectory() / sample.program).string(), "--view-text", text},
+        sample.windowTitle);
+}
+
+std::pair<int, int> dragOverFirstWords(Screen& screen, const Accessible& view) {
+    const Box box = view.extents().value_or(Box{});
+    const int y = box.y + 10, to = box.x + 140;
+    screen.drag(box.x + 8, y, to, y);
+    return {to, y};
 }
 
 } // namespace quoddle::desktop

@@ -4,12 +4,14 @@
 // applications' widgets. Every wait has a deadline; nothing sleeps for a fixed time to let things happen.
 
 #include "platform/PlistValue.h"
+#include "platform/TempFolder.h"
 
 #include <atspi/atspi.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,13 +29,21 @@ using namespace std::chrono_literals;
 // Polls the condition every few milliseconds until it holds or the deadline passes; true when it held.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 5s);
 
-// A program the test started, stopped (SIGTERM, then SIGKILL) and reaped when it goes.
+std::filesystem::path buildDirectory();
+std::filesystem::path screenshotDirectory();
+
+// A program the test started, stopped (SIGTERM, then SIGKILL) and reaped when it goes. Its standard
+// output goes to the output file, its errors there too unless they have a file of their own, and its
+// standard input comes from the input file.
 class Process {
 public:
     Process(const std::vector<std::string>& arguments,
             const std::map<std::string, std::string>& environment = {},
-            const std::filesystem::path& output = {});
-    ~Process();
+            const std::filesystem::path& output = {}, const std::filesystem::path& errors = {},
+            const std::filesystem::path& input = {});
+    ~Process() {
+        if (running()) terminate(3s);
+    }
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
@@ -52,7 +62,6 @@ struct Box {
     int x = 0, y = 0, width = 0, height = 0;
     int centerX() const { return x + width / 2; }
     int centerY() const { return y + height / 2; }
-    bool contains(int px, int py) const { return px >= x && px < x + width && py >= y && py < y + height; }
 };
 
 // The test's own connection to the display, for input and for looking at windows.
@@ -60,8 +69,6 @@ class Screen {
 public:
     Screen();
     ~Screen();
-    Screen(const Screen&) = delete;
-    Screen& operator=(const Screen&) = delete;
     bool available() const { return display_ != nullptr; }
 
     void moveTo(int x, int y);
@@ -74,11 +81,9 @@ public:
     // A key by its X name ("Return", "Escape", "a", "F10"), with modifiers held ("Control_L", "Alt_L", ...).
     void key(const std::string& name, const std::vector<std::string>& modifiers = {});
 
-    // The window of a process whose title is this (mapped or not); 0 when there is none.
-    unsigned long windowNamed(pid_t pid, const std::string& title);
-    // A window whose title starts with this (browsers and LibreOffice add their names), of the process or,
-    // when it is 0, of any; 0 when there is none.
-    unsigned long windowTitled(const std::string& start, pid_t pid = 0);
+    // A client window (mapped or not) whose title starts with this (browsers and editors add to a
+    // document's name), of the process or of any when it is 0; 0 when there is none.
+    unsigned long window(const std::string& title, pid_t pid = 0);
     // The process a window says it belongs to (_NET_WM_PID).
     std::optional<pid_t> windowProcess(unsigned long window);
     // The client window whose frame is on top of the stack (the one a person sees in front); 0 when none.
@@ -102,6 +107,7 @@ public:
 
 private:
     Display* display_ = nullptr;
+    TempFolder folder_;
     std::unique_ptr<Process> clipboardOwner_;
 };
 
@@ -111,18 +117,23 @@ public:
     explicit Accessible(AtspiAccessible* object = nullptr) : object_(object) {}
     Accessible(const Accessible& other);
     Accessible& operator=(const Accessible& other);
-    ~Accessible();
+    ~Accessible() {
+        if (object_) g_object_unref(object_);
+    }
     explicit operator bool() const { return object_ != nullptr; }
 
     // The application registered by this process, once it has registered.
     static Accessible application(pid_t pid, std::chrono::milliseconds deadline = 5s);
-    // The first descendant (depth first, not below closed menus' popups) with the role and, when given,
-    // the name.
+    // The first (or every) descendant, depth first and not below closed menus' popups, with the role and,
+    // when given, the name (trailing spaces left out: mousepad pads its menu items).
     Accessible find(AtspiRole role, const std::optional<std::string>& name = std::nullopt,
                     int depth = 12) const;
-    std::vector<Accessible> findAll(AtspiRole role, int depth = 12) const;
+    std::vector<Accessible> findAll(AtspiRole role, int depth = 12,
+                                    const std::optional<std::string>& name = std::nullopt) const;
     std::vector<Accessible> children() const;
-    void forgetCachedTree() const;
+    void forgetCachedTree() const {
+        if (object_) atspi_accessible_clear_cache(object_);
+    }
     std::string name() const;
     std::optional<Box> extents() const;
     bool showing() const { return hasState(ATSPI_STATE_SHOWING); }
@@ -141,73 +152,93 @@ private:
     AtspiAccessible* object_ = nullptr;
 };
 
-// A Quoddle started for one test, on preferences of its own.
+// A program run to its end: its exit status, what it printed and its errors.
+struct Finished {
+    int status = -1;
+    std::string out, err;
+};
+
+// A history of these titles used so many times, under each of the application keys ("*" for all).
+PlistDictionary historyOf(const std::vector<std::string>& applicationKeys,
+                          const std::vector<std::string>& titles, int count);
+
+// How a test starts Quoddle.
+struct QuoddleOptions {
+    // As a person meets it the first time: none of the tests' own preferences, so the settings
+    // window opens at start as by default.
+    bool asInstalled = false;
+    // Logs why a selection opened no palette, for a failing test to show.
+    bool verbose = false;
+    // The user's desktop-service files, by name; the services shipped in the source tree are found too.
+    std::map<std::string, std::string> serviceFiles = {};
+    // Added to the test's own.
+    std::map<std::string, std::string> environment = {};
+};
+
+// A Quoddle started for one test, on preferences of its own, which it can start again on them.
 class Quoddle {
 public:
-    struct Start {
-        // As a person meets it the first time: none of the tests' own preferences, so the settings
-        // window opens at start as by default.
-        bool asInstalled = false;
-        // Logs why a selection opened no palette, for a failing test to show.
-        bool verbose = false;
-    };
-    // Writes the preferences and the user's desktop-service files first, then starts the program (with
-    // the environment's variables added to the test's) and waits until it says it is ready. The services
-    // shipped in the source tree are found too.
-    explicit Quoddle(const PlistDictionary& preferences = {},
-                     const std::map<std::string, std::string>& serviceFiles = {},
-                     const std::map<std::string, std::string>& environment = {});
-    Quoddle(const PlistDictionary& preferences, const Start& start);
-    ~Quoddle();
+    // Writes the preferences and the service files, then starts it.
+    explicit Quoddle(const PlistDictionary& preferences = {}, const QuoddleOptions& options = {});
+    // Starts it (again) and waits until it says it is ready; false when it did not get there.
+    bool start();
+    bool ready() const { return log().find("quoddle: ready") != std::string::npos; }
+    Process& process() { return *process_; }
     pid_t pid() const { return process_->pid(); }
     // Ends it as the session would (SIGTERM), so it saves its history; the status it exits with.
-    int quit();
+    int quit() { return process_->terminate(); }
+    // What the running (or the last) start logged.
+    std::string log() const { return readBytes(logFile_); }
+
+    // Runs the program with the arguments beside it (same preferences, same session) to its end, standard
+    // input from the file.
+    Finished run(const std::vector<std::string>& arguments, const std::filesystem::path& input = "/dev/null");
     // The history as settings text: the running Quoddle's own while it runs, else what it saved.
-    std::string historyText() const;
+    std::string historyText() { return run({"history", "export"}).out; }
     // The use count of a title under an application key, from that history; 0 when absent.
-    int storedUses(const std::string& applicationKey, const std::string& title) const;
-    std::string log() const;
-    // A preference as the file holds it now (the running Quoddle writes changes soon after they are made).
-    std::optional<PlistValue> storedPreference(const std::string& key) const;
+    int storedUses(const std::string& applicationKey, const std::string& title);
+    std::filesystem::path preferencesFile() const { return configHome() / "quoddle" / "preferences.plist"; }
     // Its XDG_CONFIG_HOME (preferences, autostart entries).
-    const std::filesystem::path& configHome() const { return configHome_; }
+    std::filesystem::path configHome() const { return folder_ / "config"; }
+    // Writes a file of the test's into its folder; the file's path.
+    std::filesystem::path file(const std::string& name, const std::string& contents) const;
+
     // The palette's frame while it is shown.
     std::optional<Box> palette(Screen& screen);
     // The palette's buttons as AT-SPI shows them (label and frame).
     std::vector<std::pair<std::string, Box>> paletteButtons();
+    // Clicks the shown palette's button of that label; true once the palette has gone after it.
+    bool clickButton(Screen& screen, const std::string& label);
     // The palette's X window, mapped or not; 0 before Quoddle made it.
-    unsigned long paletteWindow(Screen& screen) { return screen.windowNamed(pid(), "Quoddle Palette"); }
+    unsigned long paletteWindow(Screen& screen) { return screen.window("Quoddle Palette", pid()); }
 
 private:
-    void start(const PlistDictionary& preferences, const std::map<std::string, std::string>& serviceFiles,
-               const std::map<std::string, std::string>& environment, const Start& start);
+    std::map<std::string, std::string> environment() const;
 
-    std::filesystem::path folder_;
-    std::filesystem::path configHome_;
+    TempFolder folder_;
+    QuoddleOptions options_;
     std::filesystem::path logFile_;
+    int starts_ = 0;
     std::unique_ptr<Process> process_;
 };
 
-// A sample or Debian application started for one test, with its window up and registered with AT-SPI.
+// How an application is started and found.
+struct Launch {
+    // The program hands over to another process that makes the window (soffice): the application is
+    // the window's process, also stopped when the application goes.
+    bool windowOfAnyProcess = false;
+    // It registers with AT-SPI (xterm does not): the application waits for that too.
+    bool accessible = true;
+    std::chrono::milliseconds deadline = 10s;
+};
+
+// A sample or Debian application started for one test, with its window up (the first of its process
+// whose title starts with the one given) and registered with AT-SPI.
 class Application {
 public:
-    struct Launch {
-        // The window's title only starts with the one given.
-        bool titleStarts = false;
-        // The program hands over to another process that makes the window (soffice): the application is
-        // the window's process, also stopped when the application goes.
-        bool windowOfAnyProcess = false;
-        // It registers with AT-SPI (xterm does not): the application waits for that too.
-        bool accessible = true;
-        std::chrono::milliseconds deadline = 10s;
-        std::map<std::string, std::string> environment;
-    };
-    Application(const std::vector<std::string>& arguments, const std::string& windowTitle);
     Application(const std::vector<std::string>& arguments, const std::string& windowTitle,
-                const Launch& launch);
+                const Launch& launch = {});
     ~Application();
-    Application(const Application&) = delete;
-    Application& operator=(const Application&) = delete;
     // The process whose window it is (the one started, unless it handed over).
     pid_t pid() const { return windowPid_ > 0 ? windowPid_ : process_->pid(); }
     Process& process() { return *process_; }
@@ -215,16 +246,28 @@ public:
     Accessible accessible() const { return Accessible::application(pid()); }
     // The sample applications' text view: their tallest text widget (the other is a one-line entry).
     Accessible textView() const;
-    std::string output() const;
+    // A showing, editable text widget whose text starts with the words, once the application shows one.
+    Accessible editableText(const std::string& words) const;
+    std::string output() const { return readBytes(folder_ / "output"); }
 
 private:
-    std::filesystem::path outputFile_;
+    TempFolder folder_;
     std::unique_ptr<Process> process_;
     unsigned long window_ = 0;
     pid_t windowPid_ = 0;
 };
 
-std::filesystem::path buildDirectory();
-std::filesystem::path screenshotDirectory();
+// The sample applications of tests/apps: the program, which is also the name Quoddle keeps their history
+// under, and the title of their window.
+struct Sample {
+    std::string program, windowTitle;
+};
+inline const Sample kGtkSample{"quoddle-gtk-sample", "Quoddle GTK Sample"};
+inline const Sample kQtSample{"quoddle-qt-sample", "Quoddle Qt Sample"};
+std::ostream& operator<<(std::ostream& out, const Sample& sample);
+// Starts it with the text in its text view.
+std::unique_ptr<Application> startSample(const Sample& sample, const std::string& text);
+// Drags along the first line of the text view over its first words and lets go there; the release point.
+std::pair<int, int> dragOverFirstWords(Screen& screen, const Accessible& view);
 
 } // namespace quoddle::desktop

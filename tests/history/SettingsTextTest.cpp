@@ -1,5 +1,5 @@
 // The settings text (the history written as tab-separated lines, and read back), the blacklist, and the
-// settings window's commands on them.
+// settings window: its commands on them, its preference views and its login switch.
 #include "history/SettingsText.h"
 #include "Preferences.h"
 #include "SimFixture.h"
@@ -22,16 +22,11 @@ const HistoryItem* find(const ServiceHistory& history, const std::string& app, c
 }
 
 TEST(SettingText, KeysInUtf16OrderEachWithAHeaderAndItsItemsByCount) {
-    EXPECT_EQ(settingTextOfHistory(ServiceHistory()), "");
+    // The text's form is CommandLineTest's round trip.
     ServiceHistory history;
-    history.tableFor("TextEdit").put(item("Make Sticky", 3, t0));
-    history.tableFor("*").put(item("Make Sticky", 7, t0));
-    EXPECT_EQ(settingTextOfHistory(history),
-              "#-- *\n*\t7\tMake Sticky\t\n#-- TextEdit\nTextEdit\t3\tMake Sticky\t\n");
-
     // U+1F600 is a surrogate pair from 0xD83D, so it goes before U+FFFD although its UTF-8 bytes go after.
-    for (const char* key :
-         {"safari", "Safari", "1Password", "\xC3\x89mail", "x\xEF\xBF\xBD", "x\xF0\x9F\x98\x80"})
+    for (const char* key : {"*", "TextEdit", "safari", "Safari", "1Password", "\xC3\x89mail", "x\xEF\xBF\xBD",
+                            "x\xF0\x9F\x98\x80"})
         history.tableFor(key).put(item("S", 1, t0));
     history.tableFor("Mail").put(item("Low", 1, t0));
     history.tableFor("Mail").put(item("High", 10000, t0, "Hi"));
@@ -88,24 +83,14 @@ protected:
         desktop.historyTextView.userEdit(text);
         actions().applyHistoryText();
     }
-    // The history as Quoddle stored it, once its save delay has passed.
-    ServiceHistory stored() {
-        desktop.runLoop.advance(seconds(5));
-        const PlistValue* value = desktop.defaultsStore.find(preference::history);
-        return value ? ServiceHistory::fromPlist(*value, [](const std::string&) {}) : ServiceHistory();
-    }
 };
 
 TEST_F(SettingsWindow, ApplyReplacesTheHistoryKeepingDatesAndTheViewShowsTheResult) {
-    actions().applyHistoryText();
-    EXPECT_EQ(desktop.historyTextView.string(), "#No Menu Item!. Dont Apply.");
-    EXPECT_EQ(desktop.defaultsStore.find(preference::history), nullptr) << "nothing applied, nothing saved";
-
     applyInWindow("TextEdit\t4\tMake Sticky\tSticky\nSafari\t1\tSearch\t\n*\t5\tMake Sticky\t\n");
     EXPECT_EQ(desktop.historyTextView.string(), "#Apply Setting Text");
     desktop.clock.advance(seconds(500));
     applyInWindow("TextEdit\t7\tMake Sticky\tFirst\nTextEdit\t40\tMake Sticky\t\nMail\t1\tSearch\t\n");
-    const ServiceHistory history = stored();
+    const ServiceHistory history = storedHistory();
     EXPECT_EQ(*find(history, "TextEdit", "Make Sticky"), item("Make Sticky", 40, t0))
         << "the later of two lines wins, and the item keeps its date";
     EXPECT_EQ(find(history, "Mail", "Search")->date, t0 + seconds(500)) << "moved: a new item";
@@ -117,7 +102,7 @@ TEST_F(SettingsWindow, ApplyReplacesTheHistoryKeepingDatesAndTheViewShowsTheResu
     actions().applyHistoryText();
     actions().applyHistoryText();
     EXPECT_EQ(desktop.historyTextView.string(), "#No Menu Item!. Dont Apply.");
-    EXPECT_TRUE(stored() == history);
+    EXPECT_TRUE(storedHistory() == history);
 }
 
 TEST_F(SettingsWindow, ThePreferenceViewsShowAndStoreTheirPreferences) {
@@ -137,12 +122,42 @@ TEST_F(SettingsWindow, ThePreferenceViewsShowAndStoreTheirPreferences) {
     EXPECT_EQ(desktop.blacklistTextView.string(), "");
 }
 
-TEST_F(SettingsWindow, TheLoginItemsFollowTheLoginSwitch) {
-    for (bool enabled : {true, false, true}) {
-        desktop.defaultsStore.set(preference::launchAtLogin, enabled);
+// The login switch adds an entry for the running program at the front of the login items, or removes the
+// first entry that resolves to it; other entries stay, and without a list or a program path nothing changes.
+TEST_F(SettingsWindow, TheLoginSwitchAddsOrRemovesOnlyQuoddlesLoginItem) {
+    const std::string bundle = "/Applications/Quoddle.app";
+    // Another application, other copies of this one, and an entry that cannot be resolved.
+    desktop.loginItems.add("Mail", "/Applications/Mail.app");
+    desktop.loginItems.add("Copy", "/Users/me/Downloads/Quoddle.app");
+    desktop.loginItems.add("Old", bundle + ".old");
+    desktop.loginItems.add("Unresolved", std::nullopt);
+    auto turn = [&](bool on) {
+        desktop.defaultsStore.set(preference::launchAtLogin, on);
         actions().launchAtLoginChanged();
-        EXPECT_EQ(desktop.loginItems.items.size(), enabled ? 1u : 0u) << enabled;
-    }
+        std::string names;
+        for (const LoginItem& item : desktop.loginItems.items)
+            names += item.displayName + " ";
+        return names;
+    };
+    EXPECT_EQ(turn(true), "Quoddle Mail Copy Old Unresolved ");
+    EXPECT_EQ(turn(true), "Quoddle Mail Copy Old Unresolved ");
+    EXPECT_EQ(turn(false), "Mail Copy Old Unresolved ");
+    EXPECT_EQ(turn(false), "Mail Copy Old Unresolved ");
+    // Entries the user added are found with a trailing slash, and removed one at a time.
+    desktop.loginItems.add("Mine", bundle + "/");
+    desktop.loginItems.add("Again", bundle);
+    EXPECT_EQ(turn(true), "Mail Copy Old Unresolved Mine Again ");
+    EXPECT_EQ(turn(false), "Mail Copy Old Unresolved Again ");
+    // A start reads the switch off the login items: an entry is there, but not in a list that cannot be
+    // opened.
+    relaunch();
+    EXPECT_EQ(*desktop.defaultsStore.find(preference::launchAtLogin), PlistValue(true));
+    desktop.loginItems.canOpen = false;
+    relaunch();
+    EXPECT_EQ(*desktop.defaultsStore.find(preference::launchAtLogin), PlistValue(false));
+    desktop.loginItems.canOpen = true;
+    desktop.appServices.bundlePathValue.reset();
+    EXPECT_EQ(turn(true), "Mail Copy Old Unresolved Again ") << "no program path to add";
 }
 
 TEST_F(SettingsWindow, AnImportIsApplyOfItsTextWhateverTheViewHolds) {
@@ -153,35 +168,18 @@ TEST_F(SettingsWindow, AnImportIsApplyOfItsTextWhateverTheViewHolds) {
     EXPECT_NE(actions().historyText().find("Caf\xC3\xA9\t2\tSearch \xE2\x80\x94 Web"), std::string::npos);
     for (const std::string text : {"", "#Apply Setting Text", "#-- *\n\tno key\t1\tT\nA\t1\n\r\n"})
         EXPECT_EQ(actions().importHistoryText(text), "#No Menu Item!. Dont Apply.") << text;
-    EXPECT_EQ(stored().size(), 1u) << "only the applied text reached the store";
+    EXPECT_EQ(storedHistory().size(), 1u) << "only the applied text reached the store";
 }
 
 TEST_F(SettingsWindow, TabsInTitlesAndInvalidUtf8BecomeItemsTheStoreKeeps) {
     applyInWindow("App\xC0\t3\tBad \xFF\xC3 bytes \xED\xA0\x80\t\x80user\n");
-    const ServiceHistory history = stored();
+    const ServiceHistory history = storedHistory();
     const ApplicationHistory* table = history.find("App\xEF\xBF\xBD");
     ASSERT_TRUE(table && table->size() == 1u);
     const HistoryItem& applied = table->items().front();
     EXPECT_TRUE(applied.title.starts_with("Bad \xEF\xBF\xBD")) << applied.title;
     EXPECT_EQ(applied.userTitle, "\xEF\xBF\xBDuser");
     EXPECT_EQ(storableString(applied.title), applied.title);
-}
-
-TEST_F(SettingsWindow, AMillionLineTextIsAppliedWhole) {
-    std::string text;
-    for (int i = 0; i < 1'000'000; i += 4) {
-        const std::string app = "App" + std::to_string(i % 7) + "\t", title = "\tTitle " + std::to_string(i);
-        text += app + std::to_string(i) + title + "\t\n#-- comment\nshort\tline\r" + app + "1" + title +
-                "\tUser\r\n";
-    }
-    EXPECT_EQ(actions().importHistoryText(text), "#Apply Setting Text");
-    const ServiceHistory history = stored();
-    std::size_t items = 0;
-    for (const auto& [key, table] : history.tables())
-        items += table.size();
-    EXPECT_EQ(items, 250'000u);
-    EXPECT_EQ(find(history, "App" + std::to_string(999'996 % 7), "Title 999996")->count, 1)
-        << "the later line won";
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "SimFixture.h"
 
 #include "Preferences.h"
-#include "history/HistoryItem.h"
+#include "history/ServiceHistory.h"
 
 #include <map>
 
@@ -14,31 +14,12 @@ struct StoredUse {
     const char* title;
     int count;
     int daysAgo;
-    const char* userTitle = nullptr;
+    std::optional<std::string> userTitle = std::nullopt;
 };
+using StoredHistory = std::map<std::string, std::vector<StoredUse>>;
 
 class PaletteButtons : public TextEditScene {
 protected:
-    // The history and shortcut text as stored before Quoddle starts.
-    void SetUp() override {
-        PlistDictionary tables;
-        for (const auto& [key, uses] : history) {
-            PlistDictionary items;
-            for (const StoredUse& use : uses) {
-                HistoryItem item{use.title,
-                                 std::nullopt,
-                                 use.count,
-                                 desktop.clock.now() - std::chrono::hours(24 * use.daysAgo),
-                                 {}};
-                if (use.userTitle) item.userTitle = use.userTitle;
-                items.emplace(use.title, plistOfHistoryItem(item));
-            }
-            tables.emplace(key, std::move(items));
-        }
-        desktop.defaultsStore.set(preference::history, std::move(tables));
-        if (shortcutText) desktop.defaultsStore.set(preference::shortcutText, *shortcutText);
-        TextEditScene::SetUp();
-    }
     double contentHeight() const { return desktop.palette.contentViewFrame().size.height; }
     std::vector<std::string> serviceTitles() const {
         std::vector<std::string> titles;
@@ -46,52 +27,63 @@ protected:
             if (button->frame().size.width > 100) titles.push_back(button->title());
         return titles;
     }
-
-    std::map<std::string, std::vector<StoredUse>> history;
-    std::optional<std::string> shortcutText;
 };
 
-class WorkedExample : public PaletteButtons {
-protected:
-    void SetUp() override {
-        shortcutText = "Sticky\tservice\tD\n";
-        history = {{"TextEdit", {{"A", 5, 3}, {"B", 2, 1}, {"C", 12000, 9}, {"D", 1, 2}}},
-                   {"*", {{"E", 3, 0}, {"B", 4, 1}, {"F", 1, 8}}}};
-        PaletteButtons::SetUp();
-    }
+struct Picks {
+    const char* name;
+    StoredHistory history;
+    std::vector<std::pair<const char*, int>> preferences;
+    std::vector<std::string> titles; // of the service buttons, in order
 };
 
-TEST_F(WorkedExample, FrequentThenRecentEachTitleOnceAndShortcutServicesWithheld) {
+class ServicePicks : public PaletteButtons, public ::testing::WithParamInterface<Picks> {};
+
+// Services the target application used often, then those it used last, then the same from all
+// applications: each title once, and none a shortcut line names.
+TEST_P(ServicePicks, FrequentThenRecentEachTitleOnceAndShortcutServicesWithheld) {
+    // The history as an earlier run stored it.
+    ServiceHistory stored;
+    for (const auto& [key, uses] : GetParam().history)
+        for (const StoredUse& use : uses) {
+            const TimePoint date = desktop.clock.now() - std::chrono::hours(24 * use.daysAgo);
+            stored.tableFor(key).put(HistoryItem{use.title, use.userTitle, use.count, date, {}});
+        }
+    desktop.defaultsStore.set(preference::history, stored.toPlist());
+    for (const auto& [key, value] : GetParam().preferences)
+        desktop.defaultsStore.set(key, value);
+    desktop.defaultsStore.set(preference::shortcutText, "Sticky\tservice\tD\n");
+    relaunch();
     dragSelect();
     ASSERT_TRUE(paletteShown());
-    EXPECT_EQ(serviceTitles(), (std::vector<std::string>{"C", "B", "A", "E"}));
-    // One shortcut row, four service rows.
-    EXPECT_EQ(contentHeight(), 5 * 26 + 6);
+    EXPECT_EQ(serviceTitles(), GetParam().titles);
+    EXPECT_EQ(contentHeight(), static_cast<double>(1 + GetParam().titles.size()) * 26 + 6)
+        << "one shortcut row, then a row per service";
 }
 
-TEST_F(WorkedExample, ALowerThresholdTakesTheApplicationsFrequentItemsBeforeAllApplications) {
-    desktop.defaultsStore.set(preference::alwaysShowUseCount, 3);
-    dragSelect();
-    EXPECT_EQ(serviceTitles(), (std::vector<std::string>{"C", "A", "B", "E", "F"}));
-}
+const StoredHistory kWorkedExample = {{"TextEdit", {{"A", 5, 3}, {"B", 2, 1}, {"C", 12000, 9}, {"D", 1, 2}}},
+                                      {"*", {{"E", 3, 0}, {"B", 4, 1}, {"F", 1, 8}}}};
 
-class WithRecentLimits : public PaletteButtons {
-protected:
-    void SetUp() override {
-        history = {{"TextEdit", {{"Old", 1, 5}, {"New", 1, 1, "Label"}}}, {"*", {{"Elsewhere", 1, 0}}}};
-        desktop.defaultsStore.set(preference::recentApplicationServices, 0);
-        PaletteButtons::SetUp();
-    }
+const Picks kPicks[] = {
+    {"TheWorkedExample", kWorkedExample, {}, {"C", "B", "A", "E"}},
+    {"ALowerThresholdTakesTheApplicationsFrequentItemsBeforeAllApplications",
+     kWorkedExample,
+     {{preference::alwaysShowUseCount, 3}},
+     {"C", "A", "B", "E", "F"}},
+    {"ALimitOfZeroStillAdmitsTheNewestAndAUserTitleLabelsTheButton",
+     {{"TextEdit", {{"Old", 1, 5}, {"New", 1, 1, "Label"}}}, {"*", {{"Elsewhere", 1, 0}}}},
+     {{preference::recentApplicationServices, 0}},
+     {"Label", "Elsewhere"}},
 };
 
-TEST_F(WithRecentLimits, ALimitOfZeroStillAdmitsTheNewestAndAUserTitleLabelsTheButton) {
+INSTANTIATE_TEST_SUITE_P(FromTheHistory, ServicePicks, ::testing::ValuesIn(kPicks),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PaletteButtons, AUserTitleOnlyLabelsTheButtonWhoseClickPressesTheTitle) {
+    actions().importHistoryText("TextEdit\t1\tNew\tLabel\n");
     dragSelect();
-    ASSERT_TRUE(paletteShown());
-    EXPECT_EQ(serviceTitles(), (std::vector<std::string>{"Label", "Elsewhere"}));
-    // The label is only shown: the click presses the item by its title.
     ax().clearRecords();
     click("Label");
-    ASSERT_EQ(ax().performedActions().size(), 0u) << "TextEdit's menu has no item titled New";
+    EXPECT_TRUE(ax().performedActions().empty()) << "TextEdit's menu has no item titled New";
     EXPECT_EQ(desktop.appServices.beepCount, 1);
     EXPECT_FALSE(paletteShown());
 }
@@ -105,7 +97,7 @@ TEST_F(PaletteButtons, TheShortcutGridLeavesACommentsSlotEmptyAndSetsThePalettes
     for (const auto& button : desktop.palette.buttons()) {
         xs.push_back(button->frame().minX());
         ys.push_back(button->frame().minY());
-        EXPECT_EQ(button->frame().size.width, 37);
+        EXPECT_EQ(button->frame().size, (Size{37, 20}));
     }
     // A CR LF leaves an empty line, which takes no slot; the comment takes slot 3, so D is in slot 4.
     EXPECT_EQ(xs, (std::vector<double>{6, 49, 92, 6}));
@@ -113,19 +105,11 @@ TEST_F(PaletteButtons, TheShortcutGridLeavesACommentsSlotEmptyAndSetsThePalettes
     EXPECT_EQ(contentHeight(), 58);
 }
 
-TEST_F(PaletteButtons, WithNothingToShowThePaletteStaysHidden) {
-    desktop.defaultsStore.set(preference::shortcutText, "");
-    dragSelect();
-    EXPECT_FALSE(paletteShown());
-    EXPECT_EQ(quoddle().knownServiceTitleCount(), 2u) << "the titles are read all the same";
-}
-
 TEST_F(PaletteButtons, AKeyClickPostsItsStrokeToTheActiveApplicationThenAppliesItsWords) {
     desktop.defaultsStore.set(preference::shortcutText,
                               "Copy\tchar\tc\tcommand\n"
                               "Odd\tkeyCode\t36\toption\tshift\tDontHideWindow\tShowShortcutOnly\n"
                               "Pin\tchar\tz\tDontHideWindow\tStopAutoHideWindow\n");
-    history = {};
     auto events = [this] {
         std::vector<std::pair<int, bool>> keys;
         for (const SimKeyEvent& e : ax().keyEvents())
@@ -184,13 +168,6 @@ TEST_F(PaletteButtons, AServiceButtonPressesTheItemInTheTargetAndCountsTheUse) {
     EXPECT_EQ(uses("TextEdit", "Make Sticky"), 1);
     EXPECT_EQ(uses("*", "Make Sticky"), 1);
     EXPECT_FALSE(paletteShown());
-    // The use makes a service button next time, in every application, unless a shortcut line names it.
-    dragSelect(4, notesText);
-    EXPECT_TRUE(serviceTitles().empty());
-    desktop.pressKey();
-    desktop.defaultsStore.set(preference::shortcutText, "");
-    dragSelect(4, notesText);
-    EXPECT_EQ(serviceTitles(), std::vector<std::string>{"Make Sticky"});
 }
 
 } // namespace

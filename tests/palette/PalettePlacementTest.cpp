@@ -29,17 +29,14 @@ const Placement kPlacements[] = {
     {"TopEdgeOnTheScreen", {100, 10}, {106, 764}},
     {"OnTheSecondScreen", {1500, 400}, {1506, 432}},
     {"OffEveryScreenFallsBackOnThePalettesScreen", {-500, -500}, {0, 764}},
+    // A screen holds its left and top edges, not its right and bottom ones (in its bottom-left coordinates).
+    {"OnTheLeftEdgeOfTheSecondScreen", {1440, 400}, {1446, 432}},
+    {"OnTheTopEdgeOfTheSecondScreen", {1500, 100}, {1506, 664}},
+    {"OnTheBottomEdgeOfTheSecondScreenFallsBack", {1500, 900}, {1314, 0}},
 };
 
 INSTANTIATE_TEST_SUITE_P(TwoScreens, Placements, ::testing::ValuesIn(kPlacements),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PalettePlacement, AScreenEdgeCountsByTheUnflippedRule) {
-    const Rect screen{{0, 0}, {100, 100}};
-    EXPECT_TRUE(mouseInRect({0, 100}, screen));
-    EXPECT_FALSE(mouseInRect({0, 0}, screen));
-    EXPECT_FALSE(mouseInRect({100, 50}, screen));
-}
 
 class PaletteHiding : public TextEditScene {};
 

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <tuple>
 
 namespace quoddle {
@@ -13,10 +14,8 @@ namespace {
 
 using namespace std::chrono;
 
-PlistDate utc(int y, unsigned m, unsigned d, int hour = 0, int minute = 0, int second = 0, int millis = 0) {
-    return sys_days{year{y} / m / d} + hours{hour} + minutes{minute} + seconds{second} + milliseconds{millis};
-}
 const PlistDate kReference = utc(2001, 1, 1);
+const PlistDate kEarliest = utc(1932, 12, 13, 20, 45, 52), kLatest = utc(2069, 1, 19, 3, 14, 7, 999);
 
 // Binary property lists assembled by hand from the published format, as any other writer may produce them:
 // the objects in order, object 0 on top, offsets and object references 4 bytes wide.
@@ -83,8 +82,8 @@ TEST(PlistCodecDates, AreSecondsSinceTheReferenceDateBothWays) {
         {-0.0004, kReference, false},
         {0.0006, kReference + milliseconds{1}, false},
         {730943999.9994, utc(2024, 2, 29, 23, 59, 59, 999), false},
-        {1e300, utc(2069, 1, 19, 3, 14, 7, 999), false},
-        {-std::numeric_limits<double>::infinity(), utc(1932, 12, 13, 20, 45, 52), false},
+        {1e300, kLatest, false},
+        {-std::numeric_limits<double>::infinity(), kEarliest, false},
         {std::nan(""), kReference, false},
     };
     for (const auto& [seconds, date, exact] : cases) {
@@ -123,20 +122,75 @@ TEST(PlistCodecValues, IntegersAreSignedSixtyFourBitAndStringsValidUtf8) {
         EXPECT_EQ(storableString(text), expected) << text;
 }
 
-// The in-place form (used for every set) is the copying one: keys that change form, nested strings and
-// dates included.
-TEST(PlistCodecValues, MakingAValueStorableInPlaceGivesItsStorableForm) {
-    const PlistDate date{std::chrono::sys_days{std::chrono::year{2026} / 3 / 4} +
-                         std::chrono::microseconds(1500)};
-    const PlistValue value = PlistDictionary{
-        {"plain", "text"},
-        {std::string("bad\xff key"), PlistArray{std::string("nul\0in", 6), date, std::int64_t{7}}},
-        {"nested", PlistDictionary{{std::string("\xc3"), date}, {"ok", true}}},
-    };
-    PlistValue inPlace = value;
-    makeStorable(inPlace);
-    EXPECT_EQ(inPlace, storableValue(value));
-    EXPECT_NE(inPlace, value);
+// What a file holds comes back exactly; anything else in the form the file holds: dates to the nearest
+// millisecond (halves to the later one) within its range, strings and keys as valid UTF-8 without NUL.
+TEST(PlistCodecValues, ComeBackFromTheFileExactlyOrInTheFormItHolds) {
+    const PlistDate base = utc(1990, 5, 17, 8, 30, 1, 7);
+    const PlistDictionary exact{
+        {"String", "Grüße – 日本語 😀 \u200f"},
+        {"Negative", -1},
+        {"2^32", std::int64_t{4294967296}},
+        {"Largest", std::numeric_limits<std::int64_t>::max()},
+        {"Smallest", std::numeric_limits<std::int64_t>::min()},
+        {"Real", 0.1},
+        {"Tiny real", 5e-324},
+        {"Infinite", -std::numeric_limits<double>::infinity()},
+        {"Yes", true},
+        {"Data", PlistData{0, 1, 0xFE, 0xFF, 0}},
+        {"Array", PlistArray{"", false, PlistData{}, PlistArray{}, PlistDictionary{}}},
+        {"Dictionary",
+         PlistDictionary{{"", "empty key"}, {"ключ", PlistDictionary{{"deep", PlistArray{3}}}}}}};
+    const std::vector<std::pair<PlistValue, PlistValue>> changed{
+        {base + microseconds{499}, base},
+        {base + microseconds{500}, base + milliseconds{1}},
+        {base - microseconds{500}, base},
+        {base - microseconds{501}, base - milliseconds{1}},
+        {utc(1969, 7, 20, 20, 17, 40, 1) + microseconds{400}, utc(1969, 7, 20, 20, 17, 40, 1)},
+        {kReference - nanoseconds{1}, kReference},
+        {utc(2150, 1, 1), kLatest},
+        {PlistDate::min(), kEarliest},
+        {PlistDate::max(), kLatest},
+        {PlistDictionary{{std::string("bad\xff key"), PlistArray{std::string("nul\0in", 6), base}}},
+         PlistDictionary{{"bad\uFFFD key", PlistArray{"nul\uFFFDin", base}}}}};
+    PlistDictionary values = exact, expected = exact;
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        values[std::to_string(i)] = changed[i].first;
+        expected[std::to_string(i)] = changed[i].second;
+    }
+    // Dates before the 2001 reference date and in the second before it are the ones libplist misreads;
+    // random ones cover the whole range the file holds.
+    PlistArray dates{utc(1970, 1, 1, 0, 0, 0, 123), utc(2000, 12, 31, 23, 59, 59, 999), kReference + 1ms,
+                     kEarliest, kLatest};
+    std::mt19937_64 random(20240229);
+    std::uniform_int_distribution<std::int64_t> offset(
+        duration_cast<milliseconds>(kEarliest - kReference).count(),
+        duration_cast<milliseconds>(kLatest - kReference).count());
+    while (dates.size() < 5000)
+        dates.emplace_back(kReference + milliseconds{offset(random)});
+    values["Dates"] = expected["Dates"] = dates;
+
+    const auto decoded = decodePlist(encodeBinaryPlist(values).value());
+    ASSERT_TRUE(decoded.values) << decoded.problem;
+    EXPECT_EQ(*decoded.values, expected);
+}
+
+// As other programs write them.
+TEST(PlistCodecValues, XmlPropertyListsAreRead) {
+    const auto decoded = decodePlist(R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+  <key>BlacklistAppSetting</key><string>Interface Builder
+com.apple.Preview</string>
+  <key>WindowAndMouseMargin</key><integer>-6</integer>
+  <key>Used</key><date>1990-05-17T08:30:01Z</date>
+  <key>Blob</key><data>AAEC/w==</data>
+</dict></plist>)");
+    EXPECT_EQ(decoded.values,
+              (PlistDictionary{{"BlacklistAppSetting", "Interface Builder\ncom.apple.Preview"},
+                               {"WindowAndMouseMargin", -6},
+                               {"Used", utc(1990, 5, 17, 8, 30, 1)},
+                               {"Blob", PlistData{0, 1, 2, 0xFF}}}))
+        << decoded.problem;
 }
 
 TEST(PlistCodecLimits, RefusesWhatLibplistCannotReadSafely) {

@@ -1,5 +1,6 @@
 #pragma once
-// Readable property-list values in test failure messages.
+// Property-list values in tests: dates from their calendar fields (UTC), and readable values in failure
+// messages.
 
 #include "platform/PlistValue.h"
 
@@ -7,6 +8,12 @@
 #include <ostream>
 
 namespace quoddle {
+
+inline PlistDate utc(int y, unsigned m, unsigned d, int hour = 0, int minute = 0, int second = 0,
+                     int millis = 0) {
+    using namespace std::chrono;
+    return sys_days{year{y} / m / d} + hours{hour} + minutes{minute} + seconds{second} + milliseconds{millis};
+}
 
 struct PlistPrinter {
     std::ostream* out;

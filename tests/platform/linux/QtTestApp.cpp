@@ -4,30 +4,15 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <X11/Xlib.h>
-
-#include <cstdlib>
+#include "platform/linux/X11TestSession.h"
 
 namespace quoddle::test {
-
-namespace {
-
-bool displayOpens() {
-    const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) return false;
-    Display* display = XOpenDisplay(name);
-    if (!display) return false;
-    XCloseDisplay(display);
-    return true;
-}
-
-} // namespace
 
 QApplication& qtApplication() {
     // Never destroyed: widgets of finished tests may still be queued for deletion at exit.
     static QApplication* application = [] {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", displayOpens() ? "xcb" : "offscreen");
+            qputenv("QT_QPA_PLATFORM", testing::openTestDisplay() ? "xcb" : "offscreen");
         static int argc = 1;
         static char name[] = "quoddle_linux_tests";
         static char* argv[] = {name, nullptr};

@@ -1,5 +1,6 @@
 // What a shortcut's key stroke does in a terminal, where other applications' editing keys are signals.
 #include "platform/linux/ShortcutStrokes.h"
+#include "platform/linux/session/LinuxLocalization.h"
 
 #include <gtest/gtest.h>
 
@@ -20,16 +21,10 @@ public:
     }
 };
 
-class Services : public AppServices {
+class Services : public LinuxLocalizedAppServices {
 public:
     void beep() override { ++beeps; }
-    void log(const std::string&) override {}
     void explain(const std::string& line) override { explained.push_back(line); }
-    std::string localizedString(const std::string& key) const override { return key; }
-    std::optional<std::string> bundlePath() const override { return std::nullopt; }
-    std::string displayNameAtPath(const std::string& path) const override { return path; }
-    void showAsForegroundApplication() override {}
-    void activate() override {}
     int beeps = 0;
     std::vector<std::string> explained;
 };

@@ -83,13 +83,6 @@ inline std::optional<Rect> rootFrame(Display* display, XWindow window) {
     return Rect{{double(x), double(y)}, {double(attributes.width), double(attributes.height)}};
 }
 
-inline XWindow inputFocus(Display* display) {
-    XWindow focus = 0;
-    int revert = 0;
-    XGetInputFocus(display, &focus, &revert);
-    return focus;
-}
-
 inline bool keyIsDown(Display* display, unsigned keycode) {
     char keys[32] = {};
     XQueryKeymap(display, keys);

@@ -1,12 +1,16 @@
-// Pressing a desktop service: what is refused and why, and that the log never carries the selected text.
-// Real service files and real programs; the outputs are recorded. Where the outputs of the shipped services
-// go in real applications is the desktop tier's.
+// Pressing a desktop service: what is refused and why, and that the log never carries the selected text;
+// and the body a notification of its output is sent with. Real service files and real programs; the
+// outputs are recorded. Where the outputs of the shipped services go in real applications, and sending a
+// notification to a notification server, is the desktop tier's.
 #include "platform/TempFolder.h"
 #include "platform/linux/QtTestApp.h"
+#include "platform/linux/services/DesktopNotifications.h"
 #include "platform/linux/services/DesktopServices.h"
 #include "platform/linux/session/LinuxLocalization.h"
 
 #include <gtest/gtest.h>
+
+#include <glib.h>
 
 namespace quoddle {
 namespace {
@@ -38,7 +42,6 @@ protected:
     DesktopServicePress() {
         const std::pair<const char*, const char*> services[] = {{"Upper", "tr a-z A-Z\nOutput=replace"},
                                                                 {"Print Nothing", "true\nOutput=replace"},
-
                                                                 {"Fail", "sh -c \"exit 3\"\nOutput=copy"},
                                                                 {"Link", "echo %s\nAccepts=url"},
                                                                 {"Argument", "printf %%s %s\nOutput=copy"}};
@@ -98,6 +101,25 @@ TEST_F(DesktopServicePress, AReplacementIsNotPastedIntoAnotherApplication) {
     ASSERT_TRUE(spinUntil([&] { return app.beepCount > 0; }));
     EXPECT_TRUE(outputs.outputs.empty());
     EXPECT_NE(app.logLines.back().find("no longer active"), std::string::npos);
+}
+
+// Plain text of at most so many characters: markup escaped, cut at whole characters (never inside an
+// escape) with an ellipsis, bad bytes and NULs replaced, so that the bus takes any output of a service.
+TEST(NotificationBodyTest, EscapesCutsAndRepairsTheText) {
+    const std::tuple<std::string, std::size_t, std::string> cases[] = {
+        {"a < b && c > d", 2000, "a &lt; b &amp;&amp; c &gt; d"},
+        {"<b>bold</b> &amp;", 2000, "&lt;b&gt;bold&lt;/b&gt; &amp;amp;"},
+        {"abcdefg", 6, "abcde…"},
+        {"éééééééééé", 5, "éééé…"},
+        {"&&&&", 4, "&amp;&amp;&amp;&amp;"},
+        {"ok \xff end", 2000, "ok \uFFFD end"},
+        {std::string("a\0b", 3), 2000, "a\uFFFDb"},
+        {std::string(6, '\xff'), 4, "\uFFFD\uFFFD\uFFFD…"}};
+    for (const auto& [text, limit, body] : cases)
+        EXPECT_EQ(notificationBody(text, limit), body) << text;
+    const std::string body = notificationBody(std::string(10000, 'x'));
+    EXPECT_EQ(g_utf8_strlen(body.data(), static_cast<gssize>(body.size())), 2000);
+    EXPECT_TRUE(body.ends_with("…"));
 }
 
 } // namespace

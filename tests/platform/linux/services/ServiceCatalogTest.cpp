@@ -1,15 +1,14 @@
-// Where desktop services are looked for, which files count, and which service a name stands for; and the
-// files Quoddle ships.
+// Where desktop services are looked for, which files count, and which service a name stands for; and
+// "quoddle services": the listing with what was skipped and where, a check of a file for its author, and the
+// exit statuses.
 #include "platform/linux/services/ServiceCatalog.h"
+#include "platform/ScopedEnvironment.h"
 #include "platform/TempFolder.h"
-#include "platform/linux/ScopedEnvironment.h"
-#include "platform/linux/services/ServiceFile.h"
+#include "platform/linux/services/ServicesCommand.h"
 
 #include <gtest/gtest.h>
 
-#include <glib.h>
-
-#include <set>
+#include <sstream>
 
 namespace quoddle {
 namespace {
@@ -36,15 +35,13 @@ TEST(ServiceDirectories, FollowTheXdgRules) {
     }
 }
 
+// The folders are made by the first file written to them: until then they are not there.
 class ServiceCatalogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::create_directories(user);
-        fs::create_directories(system);
-    }
-    std::string write(const fs::path& folder, const std::string& name, const std::string& contents) {
-        writeBytes(folder / name, contents);
-        return (folder / name).string();
+    static std::string write(const fs::path& folder, const std::string& id, const std::string& contents) {
+        fs::create_directories(folder);
+        writeBytes(folder / (id + ".service"), contents);
+        return (folder / (id + ".service")).string();
     }
     static std::string serviceText(const std::string& name, const std::string& more = {}) {
         return "[Quoddle Service]\nName=" + name + "\nExec=p\n" + more;
@@ -65,47 +62,41 @@ protected:
 
 TEST_F(ServiceCatalogTest, UserFilesShadowSystemFilesOfTheSameId) {
     for (const char* id : {"upper", "lower", "gone", "broken", "later"})
-        write(system, id + std::string(".service"), serviceText(std::string("System ") + id));
-    write(user, "upper.service", serviceText("My Upper"));
-    write(user, "gone.service", "[Quoddle Service]\nHidden=true\n");
+        write(system, id, serviceText(std::string("System ") + id));
+    write(user, "upper", serviceText("My Upper"));
+    write(user, "gone", "[Quoddle Service]\nHidden=true\n");
     // A malformed user file still takes the id: the system's own would not be what the user meant. As
     // does one whose program is not installed.
-    const std::string broken = write(user, "broken.service", "[Quoddle Service]\nName=Broken\n");
-    write(user, "later.service", serviceText("Later", "TryExec=quoddle-no-such-program-4711\n"));
+    const std::string broken = write(user, "broken", "[Quoddle Service]\nName=Broken\n");
+    write(user, "later", serviceText("Later", "TryExec=quoddle-no-such-program-4711\n"));
 
     EXPECT_EQ(names(), (std::vector<std::string>{"My Upper", "System lower"}));
     EXPECT_EQ(logged,
               std::vector<std::string>{"desktop service file " + broken + " skipped: Exec is missing"});
 }
 
+// Folders that appear only later count too.
 TEST_F(ServiceCatalogTest, SeesEveryChangeAndLogsAMalformedFileOncePerChangeOfIt) {
     EXPECT_TRUE(catalog.services().empty());
-    write(system, "a.service", serviceText("Alpha"));
+    write(system, "a", serviceText("Alpha"));
     EXPECT_EQ(names(), std::vector<std::string>{"Alpha"});
-    write(system, "a.service", serviceText("Alpha Two"));
+    write(system, "a", serviceText("Alpha Two"));
     EXPECT_EQ(names(), std::vector<std::string>{"Alpha Two"});
-    write(user, "a.service", serviceText("Mine"));
+    write(user, "a", serviceText("Mine"));
     EXPECT_EQ(names(), std::vector<std::string>{"Mine"});
     fs::remove(user / "a.service");
     EXPECT_EQ(names(), std::vector<std::string>{"Alpha Two"});
 
-    const std::string bad = write(user, "bad.service", "[Quoddle Service]\nName=Bad\nExec=p %f\n");
+    const std::string bad = write(user, "bad", "[Quoddle Service]\nName=Bad\nExec=p %f\n");
     names();
-    write(user, "other.service", serviceText("Other")); // the folder is read again; the bad file is as it was
+    write(user, "other", serviceText("Other")); // the folder is read again; the bad file is as it was
     EXPECT_EQ(names(), (std::vector<std::string>{"Alpha Two", "Other"}));
-    write(user, "bad.service", "[Quoddle Service]\nName=Still Bad\n");
+    write(user, "bad", "[Quoddle Service]\nName=Still Bad\n");
     names();
     EXPECT_EQ(logged,
               (std::vector<std::string>{"desktop service file " + bad +
                                             " skipped: Exec: %f is not a field code of service files",
                                         "desktop service file " + bad + " skipped: Exec is missing"}));
-
-    // A folder that appears only later counts too.
-    ServiceCatalog withLater({(temp / "later").string()}, {});
-    EXPECT_TRUE(withLater.services().empty());
-    fs::create_directories(temp / "later");
-    write(temp / "later", "b.service", serviceText("Bravo"));
-    EXPECT_EQ(withLater.services().size(), 1u);
 }
 
 TEST_F(ServiceCatalogTest, OrdersByNameThenIdAndOffersEachNameOnce) {
@@ -115,7 +106,7 @@ TEST_F(ServiceCatalogTest, OrdersByNameThenIdAndOffersEachNameOnce) {
                                            {user, "z", "\xc3\x89t\xc3\xa9"},
                                            {system, "a1", "Apple"},
                                            {system, "d", "apple"}})
-        write(folder, id + std::string(".service"), serviceText(name));
+        write(folder, id, serviceText(name));
     EXPECT_EQ(names(), (std::vector<std::string>{"Apple", "apple", "banana", "Cherry", "\xc3\x89t\xc3\xa9"}));
     names();
     EXPECT_EQ(logged, std::vector<std::string>{"desktop services " + (system / "a1.service").string() +
@@ -126,26 +117,34 @@ TEST_F(ServiceCatalogTest, OrdersByNameThenIdAndOffersEachNameOnce) {
     EXPECT_EQ(catalog.serviceNamed("Apple "), nullptr);
 }
 
-// What they do in real applications is the desktop tier's.
-TEST(ServiceShippedFilesTest, ReadWithoutProblemsAndInEveryLanguage) {
-    const std::string folder = QUODDLE_SOURCE_DIR "/share/quoddle/services";
-    std::set<std::string> ids;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        const std::string path = entry.path().string(), contents = readBytes(path);
-        const ServiceFileReading reading = readServiceFile(path);
-        EXPECT_EQ(reading.problems, std::vector<std::string>{}) << path;
-        ASSERT_TRUE(reading.service) << path;
-        ids.insert(reading.service->id);
-        char* espeak = g_find_program_in_path("espeak-ng");
-        EXPECT_EQ(reading.unavailable, reading.service->id == "speak" && !espeak)
-            << "only speak may lack its program";
-        g_free(espeak);
-        EXPECT_NE(parseServiceFile(contents, path, "de_DE.UTF-8").service.value().name,
-                  parseServiceFile(contents, path, "C").service.value().name)
-            << "translated";
+TEST_F(ServiceCatalogTest, TheServicesCommandListsChecksAndAnswersAMistakenCommandLineWithItsUsage) {
+    const std::string good =
+        write(system, "web",
+              "[Quoddle Service]\nName=Search\nExec=xdg-open https://example.org/?q=%u\nAccepts=url\n");
+    const std::string bad =
+        write(system, "bad", "[Quoddle Service]\nName=Two\\tColumns\nExec=p %f\nOutput=paste\n");
+    std::ostringstream out, err;
+    const auto run = [&](const std::vector<std::string>& arguments) {
+        out.str({});
+        err.str({});
+        return runServicesCommand(arguments, {user.string(), system.string()}, out, err);
+    };
+    EXPECT_EQ(run({}), 0);
+    EXPECT_EQ(out.str(), "Search\tnone\t" + good + "\ndesktop service file " + bad +
+                             " skipped: Name: a title cannot hold a tab or line break\nsearched: " +
+                             user.string() + " (yours, not there yet)\nsearched: " + system.string() + "\n");
+    EXPECT_EQ(run({"--check", good}), 0);
+    EXPECT_EQ(out.str(), good + ": ok\n  name: Search\n  text: as an argument\n  output: none (the output is "
+                                "dropped)\n  time limit: 5 s\n  accepts: a single URL only\n");
+    EXPECT_EQ(run({"--check", bad}), 1);
+    EXPECT_EQ(out.str(), bad + ": Name: a title cannot hold a tab or line break\n" + bad +
+                             ": Exec: %f is not a field code of service files\n" + bad +
+                             ": Output: 'paste' is not one of none, replace, copy, notify\n");
+    for (const std::vector<std::string>& mistaken : std::vector<std::vector<std::string>>{
+             {"--check"}, {"--bogus"}, {"--check", "a", "b"}, {"--help", "more"}}) {
+        EXPECT_EQ(run(mistaken), 2) << mistaken[0];
+        EXPECT_NE(err.str().find("Usage: quoddle services"), std::string::npos) << err.str();
     }
-    EXPECT_EQ(ids, (std::set<std::string>{"count-words", "lower-case", "open-as-link", "search-the-web",
-                                          "sort-lines", "speak", "upper-case"}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-// Service files: what a file's text makes (one row each, sound or with the problem its author is told),
-// reading files from disk, the command line for a selection, and the URL test of "Open as Link". What any
-// bytes whatever do is ServiceFileFuzz's (fuzz/corpus/ServiceFileFuzz holds the hostile seeds).
+// Service files: what a file's text makes (one row each, sound or with the problems its author is told),
+// reading files from disk, the files Quoddle ships, the command line for what a file cannot say, and the
+// URL test of "Open as Link". What any bytes whatever do, and that Exec puts the selection in byte for byte,
+// is ServiceFileFuzz's (fuzz/corpus/ServiceFileFuzz holds the seeds).
 #include "platform/linux/services/ServiceFile.h"
 #include "platform/TempFolder.h"
 #include "platform/linux/services/DesktopService.h"
@@ -17,72 +18,75 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
+// What a reading comes to, in one line: the service (its title, Exec's arguments, where the output goes,
+// how the text goes in, what it accepts, its time limit, and whether its program is missing), "hidden", or
+// every problem in order.
+std::string outcomeOf(const ServiceFileReading& reading) {
+    std::string outcome = reading.hidden ? "hidden" : "";
+    for (const std::string& problem : reading.problems)
+        outcome += (outcome.empty() ? "" : " | ") + problem;
+    if (!reading.service) return outcome;
+    const DesktopService& service = *reading.service;
+    const char* outputs[] = {"none", "replace", "copy", "notify"};
+    outcome += service.name + " ";
+    for (const std::string& argument : service.exec)
+        outcome += "[" + argument + "]";
+    return outcome + " " + outputs[static_cast<int>(service.output)] +
+           (service.selectionAsArgument ? " argument " : " stdin ") +
+           (service.acceptsOnlyUrl ? "url " : "any ") + std::to_string(service.timeLimit.count() / 1000) +
+           "s" + (reading.unavailable ? " unavailable" : "");
+}
+
 struct FileRow {
     const char* label;
     std::string contents;
-    std::string expected; // the service in short (see summaryOf), or the start of the first problem
-    bool sound;
-    std::string locale;
+    std::string expected; // the whole outcome of a sound or hidden file, else its start
+    std::string locale = {};
 };
 
-FileRow sound(const char* label, std::string contents, std::string summary, std::string locale = {}) {
-    return {label, std::move(contents), std::move(summary), true, std::move(locale)};
-}
-FileRow refused(const char* label, std::string contents, std::string problem, std::string locale = {}) {
-    return {label, std::move(contents), std::move(problem), false, std::move(locale)};
-}
-
-// A service in one line: its title, Exec's arguments, where the output goes, how the text goes in, what it
-// accepts, its time limit.
-std::string summaryOf(const DesktopService& service) {
-    const char* outputs[] = {"none", "replace", "copy", "notify"};
-    std::string exec;
-    for (const std::string& argument : service.exec)
-        exec += "[" + argument + "]";
-    return service.name + " " + exec + " " + outputs[static_cast<int>(service.output)] +
-           (service.selectionAsArgument ? " argument " : " stdin ") +
-           (service.acceptsOnlyUrl ? "url " : "any ") + std::to_string(service.timeLimit.count() / 1000) +
-           "s";
-}
-
 const std::string G = "[Quoddle Service]\n", NE = G + "Name=N\nExec=p\n";
-const std::string kNames = G + "Name=Upper\nName[de]=Gro\xc3\x9f\nExec=p\n";
 // Problems by the start of their sentence, which names the key.
 const FileRow kFileRows[] = {
-    sound("Defaults",
-          "# comment\n" + G + "Name =  Upper  \nExec=quoddle text upper\nX-Later=1\n[Other]\nName=x\n",
-          "Upper [quoddle][text][upper] none stdin any 5s"),
-    sound("Replace", NE + "Output=replace\nTimeLimit= 600 \n", "N [p] replace stdin any 600s"),
-    sound("AcceptsUrl", G + "Name=N\nExec=p %s\nAccepts=url\n", "N [p][%s] none argument url 5s"),
+    {"Defaults",
+     "# comment\n" + G +
+         "Name =  Upper  \nExec=quoddle text upper\nHidden=false\nTryExec=sh\nX-Later=1\n[Other]\nName=x\n",
+     "Upper [quoddle][text][upper] none stdin any 5s"},
+    {"Replace", NE + "Output=replace\nTimeLimit= 600 \nTryExec=/bin/sh\n", "N [p] replace stdin any 600s"},
+    {"AcceptsUrl", G + "Name=N\nExec=p %s\nAccepts=url\n", "N [p][%s] none argument url 5s"},
     // The key file's escapes first (\\ is one backslash, \s a space), then the quoting rules; no shell.
-    sound("Quoting",
-          G + "Name=N\nExec=printf \"%%s: \\\\\"x\\\\\"\" 'two  words' a\\sb \"b\\\\\\\\s\" $(id) `id` ;\n",
-          "N [printf][%%s: \"x\"][two  words][a][b][b\\s][$(id)][`id`][;] none stdin any 5s"),
-    sound("NameInGerman", kNames, "Gro\xc3\x9f [p] none stdin any 5s", "de_DE.UTF-8"),
-    sound("ByteOrderMark", "\xEF\xBB\xBF" + NE, "N [p] none stdin any 5s"),
-    refused("OutputUnknown", NE + "Output=Replace\n",
-            "Output: 'Replace' is not one of none, replace, copy, notify"),
-    refused("AcceptsUnknown", NE + "Accepts=html\n", "Accepts: 'html' is not one of text, url"),
-    refused("TimeLimitZero", NE + "TimeLimit=0\n",
-            "TimeLimit: '0' is not a whole number of seconds from 1 to 600"),
-    refused("TimeLimitOverflow", NE + "TimeLimit=99999999999999999999\n", "TimeLimit: '9999"),
-    refused("TryExecRelative", NE + "TryExec=bin/sh\n", "TryExec: 'bin/sh' is neither a program name nor"),
-    refused("FileCode", G + "Name=N\nExec=p %f\n", "Exec: %f is not a field code of service files"),
-    refused("LonePercent", G + "Name=N\nExec=p 100%\n", "Exec: an argument ends in a lone %"),
-    refused("TextInProgram", G + "Name=N\nExec=/usr/bin/%u\n", "Exec: the program cannot be %s or %u"),
-    refused("UnclosedQuote", G + "Name=N\nExec=p 'open\n", "Exec: Text ended before matching quote"),
-    refused("NameWithTab", G + "Name=Two\\tColumns\nExec=p\n",
-            "Name: a title cannot hold a tab or line break"),
+    {"Quoting",
+     G + "Name=N\nExec=printf \"%%s: \\\\\"x\\\\\"\" 'two  words' a\\sb \"b\\\\\\\\s\" $(id) `id` ;\n",
+     "N [printf][%%s: \"x\"][two  words][a][b][b\\s][$(id)][`id`][;] none stdin any 5s"},
+    {"NameInGerman", G + "Name=Upper\nName[de]=Gro\xc3\x9f\nExec=p\n", "Gro\xc3\x9f [p] none stdin any 5s",
+     "de_DE.UTF-8"},
+    {"ByteOrderMark", "\xEF\xBB\xBF" + NE, "N [p] none stdin any 5s"},
+    // Still read whole, so a check can say what it would do.
+    {"TryExecMissing", NE + "TryExec=quoddle-no-such-program-4711\n", "N [p] none stdin any 5s unavailable"},
+    {"TryExecFolder", NE + "TryExec=/tmp\n", "N [p] none stdin any 5s unavailable"},
+    // A hidden file only removes a service: whatever else it says is no problem.
+    {"Hidden", G + "Hidden=true\nExec=p %f\n", "hidden"},
+    // Every problem of a file at once, so that its author can fix them in one go.
+    {"EveryProblem", G + "Output=paste\nAccepts=all\nTimeLimit=never\n",
+     "Name is missing | Exec is missing | Output: 'paste' is not one of none, replace, copy, notify | "
+     "Accepts: 'all' is not one of text, url | TimeLimit: 'never' is not a whole number of seconds"},
+    {"OutputCase", NE + "Output=Replace\n", "Output: 'Replace' is not one of"},
+    {"TimeLimitZero", NE + "TimeLimit=0\n", "TimeLimit: '0' is not a whole number"},
+    {"TimeLimitOverflow", NE + "TimeLimit=99999999999999999999\n", "TimeLimit: '9999"},
+    {"TryExecRelative", NE + "TryExec=bin/sh\n", "TryExec: 'bin/sh' is neither a program name nor"},
+    {"FileCode", G + "Name=N\nExec=p %f\n", "Exec: %f is not a field code of service files"},
+    {"LonePercent", G + "Name=N\nExec=p 100%\n", "Exec: an argument ends in a lone %"},
+    {"TextInProgram", G + "Name=N\nExec=/usr/bin/%u\n", "Exec: the program cannot be %s or %u"},
+    {"UnclosedQuote", G + "Name=N\nExec=p 'open\n", "Exec: Text ended before matching quote"},
+    {"NameWithTab", G + "Name=Two\\tColumns\nExec=p\n", "Name: a title cannot hold a tab or line break"},
     // A bad translation counts whatever the language: it is refused for everyone alike.
-    refused("TranslationWithReturn", NE + "Name[fr]=Deux\\rLignes\n", "Name[fr]: a title cannot hold",
-            "it_IT"),
-    refused("NameWithBell", G + "Name=Bell\x07\nExec=p\n", "Name: a title cannot hold control characters"),
-    refused("OnlyATranslatedName", G + "Name[de]=Vorlesen\nExec=p\n", "Name is missing", "de"),
-    refused("OtherGroup", "[Desktop Entry]\nName=N\nExec=p\n", "the file has no [Quoddle Service] group"),
-    refused("Latin1Line", G + "Name=N\nComment=caf\xE9\nExec=p\n", "line 3 is not UTF-8 text"),
-    refused("NulByte", G + "Name=N\0 tail\nExec=p\n"s, "line 2 holds a NUL byte"),
-    refused("LongBadLine", G + std::string(5000, 'x') + "\n", "Key file contains line"),
-    refused("TooLarge", NE + std::string(kMaxServiceFileBytes, '#'), "the file is larger than 64 KiB")};
+    {"TranslationWithReturn", NE + "Name[fr]=Deux\\rLignes\n", "Name[fr]: a title cannot hold", "it_IT"},
+    {"NameWithBell", G + "Name=Bell\x07\nExec=p\n", "Name: a title cannot hold control characters"},
+    {"OnlyATranslatedName", G + "Name[de]=Vorlesen\nExec=p\n", "Name is missing", "de"},
+    {"OtherGroup", "[Desktop Entry]\nName=N\nExec=p\n", "the file has no [Quoddle Service] group"},
+    {"Latin1Line", G + "Name=N\nComment=caf\xE9\nExec=p\n", "line 3 is not UTF-8 text"},
+    {"NulByte", G + "Name=N\0 tail\nExec=p\n"s, "line 2 holds a NUL byte"},
+    {"LongBadLine", G + std::string(5000, 'x') + "\n", "Key file contains line"},
+    {"TooLarge", NE + std::string(kMaxServiceFileBytes, '#'), "the file is larger than 64 KiB"}};
 
 bool printableLine(const std::string& line) {
     for (char c : line)
@@ -90,53 +94,26 @@ bool printableLine(const std::string& line) {
     return line.size() < 300 && g_utf8_validate(line.data(), static_cast<gssize>(line.size()), nullptr);
 }
 
-class ServiceFileRows : public ::testing::TestWithParam<FileRow> {};
-
-TEST_P(ServiceFileRows, MakeTheServiceOrNameTheProblem) {
-    const FileRow& row = GetParam();
-    const ServiceFileReading reading = parseServiceFile(row.contents, "/services/sample.service", row.locale);
-    for (const std::string& problem : reading.problems)
-        EXPECT_TRUE(printableLine(problem)) << "a problem the log cannot carry as one line: " << problem;
-    if (!row.sound) {
-        EXPECT_FALSE(reading.service);
-        ASSERT_FALSE(reading.problems.empty());
-        EXPECT_TRUE(reading.problems.front().starts_with(row.expected)) << reading.problems.front();
-        return;
+TEST(ServiceFileTest, MakesTheServiceOrNamesTheProblems) {
+    for (const FileRow& row : kFileRows) {
+        const ServiceFileReading reading =
+            parseServiceFile(row.contents, "/services/sample.service", row.locale);
+        for (const std::string& problem : reading.problems)
+            EXPECT_TRUE(printableLine(problem))
+                << row.label << ": a problem the log cannot carry: " << problem;
+        const std::string outcome = outcomeOf(reading);
+        const bool whole = reading.service || reading.hidden;
+        EXPECT_TRUE(whole ? outcome == row.expected : outcome.starts_with(row.expected))
+            << row.label << ": " << outcome;
     }
-    ASSERT_TRUE(reading.service) << (reading.problems.empty() ? "" : reading.problems.front());
-    EXPECT_TRUE(reading.problems.empty());
-    EXPECT_EQ(reading.service->id, "sample");
-    EXPECT_EQ(reading.service->path, "/services/sample.service");
-    EXPECT_EQ(summaryOf(*reading.service), row.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, ServiceFileRows, ::testing::ValuesIn(kFileRows),
-                         [](const auto& info) { return std::string(info.param.label); });
-
-ServiceFileReading parse(const std::string& body) {
-    return parseServiceFile("[Quoddle Service]\n" + body, "/services/sample.service");
-}
-
-TEST(ServiceFileTest, HiddenOnlyHidesTryExecMarksAMissingProgramAndEveryProblemIsTold) {
-    const ServiceFileReading hidden = parse("Hidden=true\n");
-    EXPECT_TRUE(hidden.hidden && hidden.problems.empty() && !hidden.service);
-    EXPECT_FALSE(parse("Hidden=false\nName=N\nExec=p\n").hidden);
-    for (const char* present : {"sh", "/bin/sh"})
-        EXPECT_FALSE(parse(std::string("Name=N\nExec=p\nTryExec=") + present + "\n").unavailable) << present;
-    for (const char* absent : {"quoddle-no-such-program-4711", "/tmp"}) {
-        // Still read whole, so a check can say what it would do.
-        const ServiceFileReading reading = parse(std::string("Name=N\nExec=p\nTryExec=") + absent + "\n");
-        EXPECT_TRUE(reading.unavailable && reading.problems.empty() && reading.service) << absent;
-    }
-    // Every problem of a file at once, so its author can fix them in one go: Name, Exec, Output, Accepts,
-    // TimeLimit.
-    EXPECT_EQ(parse("Output=paste\nAccepts=all\nTimeLimit=never\n").problems.size(), 5u);
 }
 
 TEST(ServiceFileTest, ReadsFilesAndRefusesWhatIsNoServiceFile) {
     TempFolder folder;
     writeBytes(folder / "sort-lines.service", "[Quoddle Service]\nName=Sort\nExec=sort\n");
-    EXPECT_EQ(readServiceFile(folder / "sort-lines.service").service.value().id, "sort-lines");
+    const ServiceFileReading reading = readServiceFile(folder / "sort-lines.service");
+    EXPECT_EQ(reading.service.value().id, "sort-lines");
+    EXPECT_EQ(reading.service->path, (folder / "sort-lines.service").string());
 
     writeBytes(folder / "huge.service", std::string(70000, '#'));
     // A named pipe nobody writes to would block a plain open; it is refused instead.
@@ -150,35 +127,30 @@ TEST(ServiceFileTest, ReadsFilesAndRefusesWhatIsNoServiceFile) {
         EXPECT_EQ(readServiceFile(path).problems, std::vector<std::string>{problem}) << path;
 }
 
-TEST(ServiceCommandLineTest, PutsTheTextInAsOneArgumentByteForByteOrPercentEncoded) {
-    // That a program gets it so is the desktop tier's (and what any text does, the fuzz target's).
-    const std::string hostile = "\"'$(touch x); `id` \\ \n*";
-    DesktopService service;
-    service.exec = {"printf", "%%s", "%s"};
-    EXPECT_EQ(serviceCommandLine(service, hostile, "/q", nullptr),
-              (std::vector<std::string>{"printf", "%s", hostile}));
-    service.exec = {"xdg-open", "https://duckduckgo.com/?q=%u&t=100%%"};
-    EXPECT_EQ(
-        serviceCommandLine(service, "a b&c=d/é?#+~._-Z9\0\n"s, "/q", nullptr),
-        (std::vector<std::string>{
-            "xdg-open", "https://duckduckgo.com/?q=a%20b%26c%3Dd%2F%C3%A9%3F%23%2B~._-Z9%00%0A&t=100%"}));
+// What they do in real applications is the desktop tier's; that the package's installation lists them,
+// check-package's.
+TEST(ServiceFileTest, TheShippedFilesAreSoundAndTranslated) {
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(QUODDLE_SOURCE_DIR "/share/quoddle/services")) {
+        const std::string path = entry.path().string(), contents = readBytes(path);
+        const ServiceFileReading german = parseServiceFile(contents, path, "de_DE.UTF-8");
+        EXPECT_EQ(german.problems, std::vector<std::string>{}) << path;
+        ASSERT_TRUE(german.service) << path;
+        EXPECT_NE(german.service->name, parseServiceFile(contents, path, "C").service.value().name) << path;
+        EXPECT_TRUE(!german.unavailable || german.service->id == "speak")
+            << path << ": its program is missing";
+    }
 }
 
-TEST(ServiceCommandLineTest, RunsThisQuoddleAndRefusesWhatAnArgumentCannotCarry) {
+// Exec lines a file cannot hold, and selections an argument cannot carry.
+TEST(ServiceCommandLineTest, RefusesWhatAnArgumentCannotCarryAndAServiceMadeByHandCannotSay) {
     DesktopService service;
-    service.exec = {"quoddle", "text", "quoddle"};
-    EXPECT_EQ(serviceCommandLine(service, "any", "/opt/q/bin/quoddle", nullptr),
-              (std::vector<std::string>{"/opt/q/bin/quoddle", "text", "quoddle"}));
-    // Text on standard input may hold anything; in an argument, a NUL byte would cut it short.
-    EXPECT_TRUE(serviceCommandLine(service, "before\0after"s, "/q", nullptr));
     service.exec = {"p", "%s"};
     std::string problem;
-    EXPECT_FALSE(serviceCommandLine(service, "before\0after"s, "/q", &problem));
-    EXPECT_EQ(problem, "the selection holds a NUL byte, which an argument cannot carry");
     EXPECT_FALSE(serviceCommandLine(service, std::string(200 * 1024, 'a'), "/q", &problem));
     EXPECT_EQ(problem, "the selection is too long to pass as an argument (204800 bytes, at most 131071)");
-
-    // A service made by hand gets no more latitude than one read from a file.
+    EXPECT_FALSE(serviceCommandLine(service, "before\0after"s, "/q", &problem));
+    EXPECT_EQ(problem, "the selection holds a NUL byte, which an argument cannot carry");
     for (const std::vector<std::string>& exec :
          std::vector<std::vector<std::string>>{{}, {"%s"}, {"p", "x%s"}}) {
         service.exec = exec;

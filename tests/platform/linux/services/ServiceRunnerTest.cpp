@@ -1,5 +1,6 @@
-// Running a service's program: one row per program and what its run must come to, then the limits on
-// what runs at once, the runner's end, and the environment a program gets.
+// Running a service's program: one row per program and what its run must come to, then the children a
+// program leaves, the runner's end, and the environment a program gets. That a hostile selection reaches a
+// real service byte for byte, and a hung one is killed while the palette goes on, is the desktop tier's.
 #include "platform/linux/services/ServiceRunner.h"
 #include "platform/TempFolder.h"
 #include "platform/linux/QtTestApp.h"
@@ -58,18 +59,18 @@ struct RunRow {
     std::size_t outputLimit;
 };
 
-RunRow row(const char* label, std::vector<std::string> commandLine, std::string input, Outcome outcome,
-           std::string output, std::string description, std::chrono::milliseconds limit = 10s,
-           std::size_t outputLimit = ServiceRunner::kDefaultOutputLimit) {
-    return {label, commandLine, input, outcome, output, description, limit, outputLimit};
-}
-
 std::vector<std::string> sh(const std::string& script, const fs::path& argument = {}) {
     return argument.empty() ? std::vector<std::string>{"/bin/sh", "-c", script}
                             : std::vector<std::string>{"/bin/sh", "-c", script, "sh", argument.string()};
 }
 
 const std::string kExited = "exit status 0", kTimedOut = "killed after 300 ms (time limit)";
+RunRow row(const char* label, std::vector<std::string> commandLine, std::string input, Outcome outcome,
+           std::string output, std::string description, std::chrono::milliseconds limit = 10s,
+           std::size_t outputLimit = ServiceRunner::kDefaultOutputLimit) {
+    return {label, commandLine, input, outcome, output, description, limit, outputLimit};
+}
+
 const RunRow kRunRows[] = {
     row("HostileTextThroughStandardInput", {"cat"}, kHostile, Outcome::exited, kHostile, kExited),
     row("NoInputClosesStandardInput", {"cat"}, "", Outcome::exited, "", kExited),
@@ -104,34 +105,30 @@ ServiceRunResult runToEnd(ServiceRunner& runner, const std::vector<std::string>&
     return reports->empty() ? ServiceRunResult{} : reports->front();
 }
 
-class ServiceRuns : public test::WithQtApplication, public ::testing::TestWithParam<RunRow> {};
-
-TEST_P(ServiceRuns, EndAsTheyMust) {
-    const RunRow& row = GetParam();
-    ServiceRunner runner(row.outputLimit);
-    const ServiceRunResult result = runToEnd(runner, row.commandLine, row.input, row.limit);
-    EXPECT_EQ(result.outcome, row.outcome);
-    EXPECT_TRUE(result.output == row.output) << "an output of " << result.output.size() << " bytes differs";
-    EXPECT_EQ(result.succeeded(), row.description == kExited);
-    // Never any of the text: a failed start names the system's reason only.
-    EXPECT_TRUE(result.description().starts_with(row.description)) << result.description();
-    EXPECT_EQ(result.description().find("text"), std::string::npos) << result.description();
-    EXPECT_EQ(result.startError.empty(), row.outcome != Outcome::failedToStart) << result.startError;
-    EXPECT_FALSE(fs::exists(kMarker)) << "the text ran as a command";
-    EXPECT_EQ(runner.running(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, ServiceRuns, ::testing::ValuesIn(kRunRows),
-                         [](const auto& info) { return std::string(info.param.label); });
-
 class ServiceRunnerTest : public test::WithQtApplication, public ::testing::Test {
 protected:
     TempFolder temp;
     ServiceRunner runner;
 };
 
-// A program leads a process group of its own: the children it leaves go with it, at the time limit and when
-// the runner goes (which reports nothing).
+TEST_F(ServiceRunnerTest, EveryRunEndsAsItMust) {
+    for (const RunRow& row : kRunRows) {
+        SCOPED_TRACE(row.label);
+        ServiceRunner limited(row.outputLimit);
+        const ServiceRunResult result = runToEnd(limited, row.commandLine, row.input, row.limit);
+        EXPECT_EQ(result.outcome, row.outcome);
+        EXPECT_TRUE(result.output == row.output)
+            << "an output of " << result.output.size() << " bytes differs";
+        EXPECT_EQ(result.succeeded(), row.description == kExited);
+        // Never any of the text: a failed start names the system's reason only.
+        EXPECT_TRUE(result.description().starts_with(row.description)) << result.description();
+        EXPECT_EQ(result.description().find("text"), std::string::npos) << result.description();
+        EXPECT_EQ(result.startError.empty(), row.outcome != Outcome::failedToStart) << result.startError;
+        EXPECT_FALSE(fs::exists(kMarker)) << "the text ran as a command";
+        EXPECT_EQ(limited.running(), 0u);
+    }
+}
+
 // A program leads a process group of its own: the children it leaves go with it, at the time limit and when
 // the runner goes (which reports nothing).
 TEST_F(ServiceRunnerTest, TheChildrenAProgramLeftAreKilledWithItAtTheLimitAndWithTheRunner) {

@@ -3,10 +3,12 @@
 // LaunchAtLoginTest's, over the simulated login items; the switch in the running program, and the folders
 // from the environment, the desktop tier's.
 #include "platform/linux/session/XdgAutostartLoginItems.h"
+#include "platform/ScopedEnvironment.h"
 #include "platform/TempFolder.h"
-#include "platform/linux/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
+
+#include <numeric>
 
 namespace quoddle {
 namespace {
@@ -35,17 +37,13 @@ protected:
     static std::string entry(const std::string& name, const std::string& exec, const std::string& more = "") {
         return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + "\n" + more;
     }
-    // The user's folder: each file's name, and its text when asked.
-    std::string userFiles(bool withText = false) const {
+    // The names of the files in the user's folder, in order.
+    std::string userFiles() const {
         std::vector<std::string> names;
         for (const fs::directory_entry& file : fs::directory_iterator(user))
-            names.push_back(file.path().filename().string() +
-                            (withText ? ": " + readBytes(file.path()) : ""));
+            names.push_back(file.path().filename().string() + "\n");
         std::sort(names.begin(), names.end());
-        std::string all;
-        for (const std::string& name : names)
-            all += name + "\n";
-        return all;
+        return std::accumulate(names.begin(), names.end(), std::string());
     }
     // Each listed item as "name program", the program relative to the test's folder.
     std::vector<std::string> listed() const {
@@ -66,20 +64,21 @@ protected:
         {user.string(), {system.string()}, {"XFCE"}, "org.quoddle.Quoddle", "quoddle"}};
 };
 
-TEST_F(XdgAutostartTest, InsertsAnOwnerOnlyEntryThatResolvesToTheProgramAndRemovesIt) {
+TEST_F(XdgAutostartTest, InsertsAnEntryInAnOwnerOnlyFolderThatResolvesToTheProgramAndRemovesIt) {
     ASSERT_TRUE(items.insertAtFront(program, "Quoddle"));
     // The desktop-entry quoting of reserved characters, which the reading side undoes again.
     ASSERT_TRUE(
         items.insertAtFront(makeProgram(root / "my apps/$HOME \"q\" `x` back\\slash 100%/quoddle"), "Two"));
     EXPECT_EQ(fs::status(user).permissions(), fs::perms::owner_all);
-    EXPECT_EQ(userFiles(true),
-              "org.quoddle.Quoddle-2.desktop: [Desktop Entry]\nType=Application\nName=Two\n"
-              "Comment=Text services one click from a text selection\nExec=\"" +
-                  root.string() + R"(/my apps/\\$HOME \\"q\\" \\`x\\` back\\\\slash 100%%/quoddle")" +
-                  "\nIcon=quoddle\nTerminal=false\nX-GNOME-Autostart-enabled=true\n\n"
-                  "org.quoddle.Quoddle.desktop: [Desktop Entry]\nType=Application\nName=Quoddle\n"
-                  "Comment=Text services one click from a text selection\nExec=" +
-                  program + "\nIcon=quoddle\nTerminal=false\nX-GNOME-Autostart-enabled=true\n\n");
+    EXPECT_EQ(userFiles(), "org.quoddle.Quoddle-2.desktop\norg.quoddle.Quoddle.desktop\n");
+    EXPECT_EQ(readBytes(user / "org.quoddle.Quoddle.desktop"),
+              "[Desktop Entry]\nType=Application\nName=Quoddle\nComment=Text services one click from a text "
+              "selection\nExec=" +
+                  program + "\nIcon=quoddle\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+    EXPECT_NE(readBytes(user / "org.quoddle.Quoddle-2.desktop")
+                  .find("\nExec=\"" + root.string() +
+                        R"(/my apps/\\$HOME \\"q\\" \\`x\\` back\\\\slash 100%%/quoddle")" + "\n"),
+              std::string::npos);
     EXPECT_EQ(listed(), (std::vector<std::string>{"Two my apps/$HOME \"q\" `x` back\\slash 100%/quoddle",
                                                   "Quoddle bin/quoddle"}));
     const std::vector<LoginItem> shown = items.snapshot().value();
@@ -144,8 +143,9 @@ TEST_F(XdgAutostartTest, AUserFileHidesTheSystemsAndRemovingASystemEntryHidesItW
     fs::remove(user / "quoddle.desktop");
 
     ASSERT_TRUE(items.remove(items.snapshot().value().at(0).id));
-    EXPECT_EQ(userFiles(true),
-              "quoddle.desktop: [Desktop Entry]\nType=Application\nName=Packaged\nHidden=true\n\n");
+    EXPECT_EQ(userFiles(), "quoddle.desktop\n");
+    EXPECT_EQ(readBytes(user / "quoddle.desktop"),
+              "[Desktop Entry]\nType=Application\nName=Packaged\nHidden=true\n");
     EXPECT_EQ(readBytes(system / "quoddle.desktop"), entry("Packaged", program))
         << "the system's is only read";
     EXPECT_TRUE(listed().empty());

@@ -39,6 +39,7 @@ TEST(CoreEventType, ButtonsKeysAndBreaksTranslateByTheTable) {
         event.detail = detail;
         EXPECT_EQ(coreEventTypeOf(event), type) << "kind " << int(kind) << " detail " << detail;
     }
+    // A poster without a server posts nothing, and says so.
     X11KeyPoster withoutXTest(nullptr);
     EXPECT_EQ(withoutXTest.postKey(mac_vk::kVK_ANSI_A, true), ax::Error::cannotComplete);
     EXPECT_EQ(withoutXTest.postKey(0x34, true), ax::Error::illegalArgument)
