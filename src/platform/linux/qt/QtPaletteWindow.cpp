@@ -248,6 +248,9 @@ ButtonRef QtPaletteWindow::addButton(const Rect& frame) {
         made->setAutoDefault(false);
         widget = made;
     }
+    // Last among its siblings: a screen reader lists the buttons in the order they were added, whichever
+    // spare widget each one reuses.
+    widget->raise();
     auto button = std::make_shared<QtButton>(
         *widget, frame, [this](QPushButton& spare) { spareWidgets_.emplace_back(&spare); });
     button->detach_ = [this](QtButton* detached) {

@@ -4,6 +4,7 @@
 #include "platform/linux/QtTestApp.h"
 #include "platform/linux/qt/QtUi.h"
 
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 #include "platform/linux/X11TestSession.h"
@@ -34,7 +35,8 @@ std::string describe(const std::optional<OwnWindowHit>& hit) {
 
 TEST_F(QtPaletteWindowTest, AnswersHitTestsForItsButtonsAndItself) {
     palette.setFrame(frameWithTopLeftAt(100, 120, 180, 58), false);
-    palette.addButton(Rect{{6, 6}, {168, 20}})->setTitle("Look Up & Define");
+    ButtonRef top = palette.addButton(Rect{{6, 6}, {168, 20}});
+    top->setTitle("Look Up & Define");
     ButtonRef below = palette.addButton(Rect{{6, 32}, {80, 20}});
     below->setTitle("Below");
     int closes = 0;
@@ -56,6 +58,18 @@ TEST_F(QtPaletteWindowTest, AnswersHitTestsForItsButtonsAndItself) {
         EXPECT_EQ(describe(own.hitTest(at)), expected) << at.x << "," << at.y;
     below->removeFromSuperview();
     EXPECT_EQ(describe(own.hitTest(Point{120, 160})).substr(0, 8), "AXWindow");
+
+    // Spare widgets come back last-freed first; a screen reader still meets the buttons as they were added.
+    ButtonRef reused = palette.addButton(Rect{{6, 32}, {80, 20}});
+    top->removeFromSuperview();
+    reused->removeFromSuperview();
+    palette.addButton(Rect{{6, 6}, {80, 20}})->setTitle("First");
+    palette.addButton(Rect{{6, 32}, {80, 20}})->setTitle("Second");
+    std::string order;
+    for (const QObject* child : palette.widget().children())
+        if (const auto* button = qobject_cast<const QPushButton*>(child); button && !button->isHidden())
+            order += button->text().toStdString() + ";";
+    EXPECT_EQ(order, "First;Second;");
 
     palette.widget().close();
     EXPECT_EQ(closes, 1);
