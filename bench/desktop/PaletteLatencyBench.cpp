@@ -1,13 +1,17 @@
 // How fast the palette answers a real selection, and what Quoddle costs while it waits: run on the virtual
-// desktop (scripts/desktop-session build/PaletteLatencyBench). Each iteration drag-selects in the GTK
-// sample application with XTest and times, from outside, the synthetic release (and the later of the
-// release and the application's last selection event) to the palette's X window being mapped.
-#include "DesktopHarness.h"
+// desktop (scripts/desktop-session build/PaletteLatencyBench). For the GTK sample and for each of Debian's
+// applications that the end-to-end tests drive, each iteration drag-selects words with XTest and times,
+// from outside, the synthetic release to the palette's X window being mapped, and to its first drawing
+// (XDamage). An application that is not installed or does not start is reported skipped.
+#include "DebianApplications.h"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -24,7 +28,11 @@ double percentile(std::vector<double> values, double fraction) {
     return values[std::min(index, values.size() - 1)];
 }
 
-// The application's text-selection events, timestamped as they reach this process.
+double millisecondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// The applications' text-selection events, timestamped as they reach this process.
 Clock::time_point lastSelectionEvent;
 void onSelection(AtspiEvent* event, void*) {
     lastSelectionEvent = Clock::now();
@@ -65,87 +73,206 @@ ProcessCost costOf(pid_t pid) {
     return cost;
 }
 
-void PaletteLatency(benchmark::State& state) {
-    Screen screen;
-    if (!screen.available()) {
-        state.SkipWithError("no display: run under scripts/desktop-session");
-        return;
+// The palette's window as the X server sees it, on a connection of the benchmark's own: when it is mapped
+// and when it is first drawn into.
+class PaletteWatch {
+public:
+    explicit PaletteWatch(unsigned long window) : display_(XOpenDisplay(nullptr)), window_(window) {
+        int error = 0;
+        if (!display_ || !XDamageQueryExtension(display_, &damageEvent_, &error)) return;
+        XSelectInput(display_, window_, StructureNotifyMask);
+        damage_ = XDamageCreate(display_, window_, XDamageReportNonEmpty);
+        XSync(display_, False);
     }
-    Application gtk({(buildDirectory() / "quoddle-gtk-sample").string(), "--view-text",
-                     "alpha beta gamma delta epsilon zeta eta theta iota kappa"},
-                    "Quoddle GTK Sample");
-    Quoddle quoddle;
-    screen.activate(gtk.window());
-    Accessible view = gtk.textView();
-    AtspiEventListener* listener = atspi_event_listener_new(onSelection, nullptr, nullptr);
-    atspi_event_listener_register(listener, "object:text-selection-changed", nullptr);
-    const Box box = *view.extents();
-    const unsigned long palette = quoddle.paletteWindow(screen);
-    if (!palette || !view) {
-        state.SkipWithError("the sample application or the palette window is missing");
-        return;
+    ~PaletteWatch() {
+        if (damage_) XDamageDestroy(display_, damage_);
+        if (display_) XCloseDisplay(display_);
     }
+    bool available() const { return damage_ != 0; }
 
-    std::vector<double> fromRelease, fromLaterEvent;
-    for (auto _ : state) {
-        // Start from nothing: no palette, no selection.
-        screen.key("Escape");
-        waitFor([&] { return !screen.mappedFrame(palette); }, 2s);
-        screen.click(box.x + box.width - 10, box.y + box.height - 10);
-        pumpAtspi();
-        screen.drag(box.x + 6, box.y + 10, box.x + 156, box.y + 10, false);
-        // Let the selection settle as a hand pauses before letting go.
-        waitFor(
-            [&] {
-                pumpAtspi();
-                return Clock::now() - lastSelectionEvent > 30ms;
-            },
-            1s);
-        const Clock::time_point released = Clock::now();
-        screen.release();
-        std::optional<Clock::time_point> mapped = screen.waitForMap(palette, pumpAtspi);
-        if (!mapped) {
-            state.SkipWithError("the palette did not open");
-            break;
+    // Forgets what was drawn so far, so the next drawing is reported.
+    void reset() {
+        XDamageSubtract(display_, damage_, None, None);
+        XSync(display_, False);
+        while (XPending(display_)) {
+            XEvent event;
+            XNextEvent(display_, &event);
         }
-        const double sinceRelease = std::chrono::duration<double>(*mapped - released).count();
-        const double sinceLater =
-            std::chrono::duration<double>(*mapped - std::max(released, lastSelectionEvent)).count();
-        fromRelease.push_back(sinceRelease * 1000);
-        fromLaterEvent.push_back(sinceLater * 1000);
-        state.SetIterationTime(sinceRelease);
     }
-    state.counters["release_p50_ms"] = percentile(fromRelease, 0.5);
-    state.counters["release_p99_ms"] = percentile(fromRelease, 0.99);
-    state.counters["later_event_p50_ms"] = percentile(fromLaterEvent, 0.5);
-    state.counters["later_event_p99_ms"] = percentile(fromLaterEvent, 0.99);
+    // Waits for the map and the first drawing after it; the moments they reached the benchmark.
+    std::optional<std::pair<Clock::time_point, Clock::time_point>> waitForMapAndDrawing() {
+        std::optional<Clock::time_point> mapped, drawn;
+        const Clock::time_point deadline = Clock::now() + 3s;
+        while (!(mapped && drawn) && Clock::now() < deadline) {
+            pumpAtspi();
+            if (!XPending(display_)) {
+                pollfd connection{ConnectionNumber(display_), POLLIN, 0};
+                poll(&connection, 1, 2);
+                continue;
+            }
+            XEvent event;
+            XNextEvent(display_, &event);
+            const Clock::time_point now = Clock::now();
+            if (event.type == MapNotify && event.xmap.window == window_) mapped = now;
+            if (event.type == damageEvent_ + XDamageNotify) {
+                if (mapped) drawn = now;
+                XDamageSubtract(display_, damage_, None, None);
+            }
+        }
+        if (!mapped || !drawn) return std::nullopt;
+        return std::pair{*mapped, *drawn};
+    }
 
-    // What Quoddle costs while nothing happens, and while the palette waits with its pointer check on.
+private:
+    Display* display_;
+    unsigned long window_;
+    int damageEvent_ = 0;
+    Damage damage_ = 0;
+};
+
+// One application with its words and a Quoddle, kept while the next case drags in the same application.
+struct Desk {
+    explicit Desk(const Target& target) : name(target.name) {
+        app = start(target, folder.path());
+        if (!app->window()) return;
+        if (target.moveAway) screen.moveWindow(app->window(), 500, 300);
+        if (target.terminal)
+            waitFor([&] { return std::filesystem::exists(folder / "signals.log.ready"); }, 10s);
+        quoddle = std::make_unique<Quoddle>();
+        if (!quoddle->ready()) return;
+        screen.activate(app->window());
+        waitFor([&] { return (palette = quoddle->paletteWindow(screen)) != 0; });
+    }
+
+    std::string name;
+    Screen screen;
+    TempFolder folder;
+    std::unique_ptr<Application> app;
+    std::unique_ptr<Quoddle> quoddle;
+    unsigned long palette = 0;
+};
+std::unique_ptr<Desk> desk;
+
+Desk& deskFor(const Target& target) {
+    if (!desk || desk->name != target.name) {
+        desk.reset(); // one application at a time
+        desk = std::make_unique<Desk>(target);
+    }
+    return *desk;
+}
+
+void recordIdleCost(benchmark::State& state, Desk& at) {
     auto idleCost = [&](std::chrono::seconds span) {
-        const ProcessCost before = costOf(quoddle.pid());
+        const ProcessCost before = costOf(at.quoddle->pid());
         std::this_thread::sleep_for(span);
-        const ProcessCost after = costOf(quoddle.pid());
+        const ProcessCost after = costOf(at.quoddle->pid());
         return std::pair{double(after.contextSwitches - before.contextSwitches) / double(span.count()),
                          double(after.cpuTicks - before.cpuTicks) * 1000.0 / double(sysconf(_SC_CLK_TCK))};
     };
     const auto [shownWakeups, shownCpuMs] = idleCost(std::chrono::seconds(3));
-    screen.key("Escape");
-    waitFor([&] { return !screen.mappedFrame(palette); }, 2s);
+    at.screen.key("Escape");
+    waitFor([&] { return !at.screen.mappedFrame(at.palette); }, 2s);
     const auto [idleWakeups, idleCpuMs] = idleCost(std::chrono::seconds(5));
-    const ProcessCost memory = costOf(quoddle.pid());
+    const ProcessCost memory = costOf(at.quoddle->pid());
     state.counters["rss_MB"] = double(memory.rssKiB) * 1024.0 / 1e6;
     state.counters["rss_anonymous_MB"] = double(memory.anonymousKiB) * 1024.0 / 1e6;
     state.counters["idle_wakeups_per_s"] = idleWakeups;
     state.counters["idle_cpu_ms_in_5s"] = idleCpuMs;
     state.counters["shown_wakeups_per_s"] = shownWakeups;
     state.counters["shown_cpu_ms_in_3s"] = shownCpuMs;
-    atspi_event_listener_deregister(listener, "object:text-selection-changed", nullptr);
-    g_object_unref(listener);
 }
 
-BENCHMARK(PaletteLatency)->Iterations(120)->UseManualTime()->Unit(benchmark::kMillisecond);
+void PaletteLatency(benchmark::State& state, const Target& target, const Place& place, bool withIdleCost) {
+    if (!Screen().available()) {
+        state.SkipWithError("no display: run under scripts/desktop-session");
+        return;
+    }
+    Desk& at = deskFor(target);
+    if (!at.app->window() || !at.quoddle || !at.quoddle->ready() || !at.palette) {
+        state.SkipWithError((target.name + " or Quoddle did not start").c_str());
+        return;
+    }
+    const std::optional<Segment> words = locateWords(at.screen, *at.app, place);
+    PaletteWatch watch(at.palette);
+    if (!words || !watch.available()) {
+        state.SkipWithError("the words are not to be found on the screen, or no XDamage");
+        return;
+    }
+    const Accessible element = place.role == ATSPI_ROLE_INVALID ? Accessible() : wordsElement(*at.app, place);
+
+    std::vector<double> toMapped, toDrawn;
+    for (auto _ : state) {
+        // Start from nothing: no palette, and a click away from the words leaves no selection to drag.
+        at.screen.key("Escape");
+        waitFor([&] { return !at.screen.mappedFrame(at.palette); }, 2s);
+        at.screen.click(words->toX + 80, words->fromY);
+        if (element) waitFor([&] { return element.selectedText().empty(); }, 1s);
+        at.screen.drag(words->fromX, words->fromY, words->toX, words->toY, false);
+        // Let the selection settle as a hand pauses before letting go.
+        const Clock::time_point dragged = Clock::now();
+        waitFor(
+            [&] {
+                pumpAtspi();
+                return Clock::now() - std::max(dragged, lastSelectionEvent) > 30ms;
+            },
+            1s);
+        watch.reset();
+        const Clock::time_point released = Clock::now();
+        at.screen.release();
+        const auto shown = watch.waitForMapAndDrawing();
+        if (!shown) {
+            state.SkipWithError("the palette did not open");
+            break;
+        }
+        toMapped.push_back(millisecondsBetween(released, shown->first));
+        toDrawn.push_back(millisecondsBetween(released, shown->second));
+        state.SetIterationTime(toDrawn.back() / 1000);
+    }
+    state.counters["mapped_p50_ms"] = percentile(toMapped, 0.5);
+    state.counters["mapped_p99_ms"] = percentile(toMapped, 0.99);
+    state.counters["drawn_p50_ms"] = percentile(toDrawn, 0.5);
+    state.counters["drawn_p99_ms"] = percentile(toDrawn, 0.99);
+    // What Quoddle costs while nothing happens, and while the palette waits with its pointer check on.
+    if (withIdleCost && !toDrawn.empty()) recordIdleCost(state, at);
+}
+
+// A function, as the words it shows are another file's constant.
+const Target& gtkSampleView() {
+    static const Target sample{
+        .name = "GtkSample",
+        .command = {(buildDirectory() / "quoddle-gtk-sample").string(), "--view-text",
+                    kWords + " zeta eta theta iota kappa"},
+        .title = "Quoddle GTK Sample",
+        .places = {{"text view", ATSPI_ROLE_TEXT, kWords, Locate::ElementCorner, true, 150}}};
+    return sample;
+}
 
 } // namespace
 } // namespace quoddle::desktop
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    using namespace quoddle::desktop;
+    AtspiEventListener* listener = atspi_event_listener_new(onSelection, nullptr, nullptr);
+    atspi_event_listener_register(listener, "object:text-selection-changed", nullptr);
+    std::vector<const Target*> targets{&gtkSampleView(), &kMousepad};
+    for (const char* name : {"gedit", "GnomeTextEditor", "kwrite", "LibreOfficeWriter", "FirefoxESR",
+                             "Chromium", "xfce4terminal", "xterm"})
+        targets.push_back(&debianApplication(name));
+    for (const Target* target : targets)
+        for (const Place& place : target->places)
+            benchmark::RegisterBenchmark(("PaletteLatency/" + target->name + "/" + place.name).c_str(),
+                                         [target, &place](benchmark::State& state) {
+                                             PaletteLatency(state, *target, place,
+                                                            target == &gtkSampleView());
+                                         })
+                ->Iterations(target == &gtkSampleView() ? 100 : 50)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    desk.reset();
+    atspi_event_listener_deregister(listener, "object:text-selection-changed", nullptr);
+    g_object_unref(listener);
+}

@@ -4,6 +4,7 @@
 // LibreOffice Writer, the pages of two browsers, and two terminals, where a shortcut button must never
 // reach the running program as a signal. Each application starts once for its case and shows all its
 // places there.
+#include "DebianApplications.h"
 #include "DesktopTest.h"
 
 #include <algorithm>
@@ -13,180 +14,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kWords = "alpha beta gamma delta epsilon";
-const std::string kOtherWords = "kappa lambda omicron sigma omega";
-
 // The default shortcut buttons and one for a desktop service that replaces the selection.
 const PlistDictionary kPreferences{
     {"ShortcutButtonSetting",
      std::string("Copy\tchar\tc\tcontrol\nCut\tchar\tx\tcontrol\nPaste\tchar\tv\tcontrol\n"
                  "All\tchar\ta\tcontrol\tDontHideWindow\nUndo\tchar\tz\tcontrol\n"
                  "Upper\tservice\tMake Upper Case\n")}};
-
-// How the test finds the words on the screen, as a person finds them by looking.
-enum class Locate {
-    ElementCorner,   // the element's top-left corner (editors, Firefox's page and textarea)
-    Characters,      // the element's character extents (Writer, VTE)
-    WindowRelative,  // GTK 4 answers in window coordinates: the X window's place is added
-    WindowMiddle,    // no accessibility to ask: the page puts lines of the words across its window's middle
-    FirstTerminalRow // xterm: the first row of its character grid
-};
-
-struct Place {
-    std::string name;
-    AtspiRole role; // of the element that holds the words
-    std::string words;
-    Locate locate;
-    bool editable;
-    int dragWidth = 120; // pixels, over the first two words and a little more
-    // An element to click first: Writer's extents are right only once its document was clicked.
-    std::optional<AtspiRole> clickFirst = std::nullopt;
-};
-
-struct Target {
-    std::string name = {};
-    std::vector<std::string> command = {}; // "{dir}" stands for the test's folder, here and in the title
-    std::map<std::string, std::string> files = {}; // written into the folder first
-    std::string title = {};                        // how its window's title starts
-    std::vector<Place> places = {};
-    Launch launch = {};
-    bool terminal = false; // runs the words program, which logs the signals it gets
-    bool moveAway = false; // from the top-left corner, before Quoddle starts
-    // Typed into its Find dialog (Ctrl+F) first: Linguist's translation editor sits in a cramped dock.
-    std::string typedIntoFind = {};
-    // A drag from the words let go over the scroll bar, then over the status bar, must select them too.
-    bool letGoOverBars = false;
-};
-
-std::ostream& operator<<(std::ostream& out, const Target& target) {
-    return out << target.name;
-}
-
-// Lines of the words, each ending so.
-std::string lines(int count, const std::string& end = "\n") {
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += kWords + end;
-    return text;
-}
-
-// A page with a textarea at the top and, below it, a paragraph of the words on many lines, so that a drag
-// across the middle of the browser's window is over them wherever its toolbars end.
-const std::string kPage =
-    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Quoddle Page</title><style>"
-    "body{margin:0;font:28px/40px sans-serif} p{margin:30px} textarea{margin:30px 30px 0;"
-    "font:inherit;width:80%;height:120px}</style></head><body><textarea>" +
-    kOtherWords + "</textarea><p>" + lines(12, "<br>") + "</p></body></html>";
-
-// No data-reporting bar (it moves the page down 51 px some seconds after start), welcome page or
-// default-browser question.
-const std::string kFirefoxPreferences =
-    "user_pref(\"datareporting.policy.dataSubmissionPolicyBypassNotification\", true);\n"
-    "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
-    "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-    "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-    "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-    "user_pref(\"startup.homepage_welcome_url\", \"\");\n";
-
-const std::string kWriterSettings =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
-    "xmlns:oor=\"http://openoffice.org/2001/registry\">"
-    "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"ShowTipOfTheDay\" "
-    "oor:op=\"fuse\">"
-    "<value>false</value></prop></item><item oor:path=\"/org.openoffice.Setup/Product\">"
-    "<prop oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>99.0</value></prop></item></oor:items>\n";
-
-const std::string kWriterDocument =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
-    "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\" "
-    "office:mimetype=\"application/vnd.oasis.opendocument.text\"><office:body><office:text><text:p>" +
-    kWords +
-    "</text:p><text:p>zeta eta theta iota kappa</text:p></office:text></office:body></office:document>\n";
-
-const std::string kTranslations =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" language=\"de\">\n"
-    "<context>\n<name>Sample</name>\n<message>\n<source>" +
-    kWords + "</source>\n<translation type=\"unfinished\">" + kWords +
-    "</translation>\n</message>\n</context>\n</TS>\n";
-
-// Prints the words, then waits, writing each SIGINT or SIGTSTP it gets to the log; "ready" once printed.
-const std::string kWordsProgram = "trap 'echo INT >>\"$1\"' INT\ntrap 'echo TSTP >>\"$1\"' TSTP\necho '" +
-                                  kWords + "'\n: >\"$1.ready\"\nwhile :; do read -r -t 5 _; done\n";
-
-const std::map<std::string, std::string> kNotes{{"notes.txt", kWords + "\nzeta eta theta iota kappa\n"}};
-
-const std::vector<Target> kTargets{
-    // gedit shows line numbers left of the text: the characters say where it starts.
-    {.name = "gedit",
-     .command = {"gedit", "--standalone", "{dir}/notes.txt"},
-     .files = {{"notes.txt", lines(60)}},
-     .title = "notes.txt",
-     .places = {{"text", ATSPI_ROLE_TEXT, kWords, Locate::Characters, true}},
-     .letGoOverBars = true},
-    {.name = "GnomeTextEditor",
-     .command = {"gnome-text-editor", "--standalone", "{dir}/notes.txt"},
-     .files = kNotes,
-     .title = "notes.txt",
-     .places = {{"text", ATSPI_ROLE_TEXT, kWords, Locate::WindowRelative, true}},
-     .moveAway = true},
-    {.name = "kwrite",
-     .command = {"kwrite", "{dir}/notes.txt"},
-     .files = kNotes,
-     .title = "notes.txt",
-     .places = {{"text", ATSPI_ROLE_TEXT, kWords, Locate::ElementCorner, true}}},
-    // Qt 6, and a dialog: a window of its own, over the main window.
-    {.name = "linguist",
-     .command = {"/usr/lib/qt6/bin/linguist", "{dir}/sample.ts"},
-     .files = {{"sample.ts", kTranslations}},
-     .title = "{dir}/sample.ts - Qt Linguist",
-     .places = {{"find dialog", ATSPI_ROLE_TEXT, kOtherWords, Locate::ElementCorner, false}},
-     .typedIntoFind = kOtherWords},
-    {.name = "LibreOfficeWriter",
-     .command = {"soffice", "--writer", "--norestore", "-env:UserInstallation=file://{dir}/lo",
-                 "{dir}/note.fodt"},
-     .files = {{"lo/user/registrymodifications.xcu", kWriterSettings}, {"note.fodt", kWriterDocument}},
-     .title = "note.fodt",
-     .places = {{"paragraph", ATSPI_ROLE_PARAGRAPH, kWords, Locate::Characters, true, 120,
-                 ATSPI_ROLE_DOCUMENT_TEXT}},
-     .launch = {.windowOfAnyProcess = true, .deadline = 60s}},
-    {.name = "FirefoxESR",
-     .command = {"firefox-esr", "--no-remote", "--profile", "{dir}/profile", "file://{dir}/page.html"},
-     .files = {{"profile/user.js", kFirefoxPreferences}, {"page.html", kPage}},
-     .title = "Quoddle Page",
-     .places = {{"page", ATSPI_ROLE_PARAGRAPH, kWords, Locate::ElementCorner, false, 220},
-                {"textarea", ATSPI_ROLE_ENTRY, kOtherWords, Locate::ElementCorner, true, 260}},
-     .launch = {.deadline = 40s}},
-    {.name = "Chromium",
-     .command = {"chromium", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--user-data-dir={dir}/profile", "--window-position=120,40", "--window-size=1000,800",
-                 "file://{dir}/page.html"},
-     .files = {{"page.html", kPage}},
-     .title = "Quoddle Page",
-     .places = {{"page", ATSPI_ROLE_INVALID, kWords, Locate::WindowMiddle, false, 220}},
-     .launch = {.deadline = 40s}},
-    {.name = "xfce4terminal",
-     .command = {"xfce4-terminal", "--disable-server", "--title", "Quoddle Terminal", "--geometry",
-                 "80x12+300+200", "-x", "bash", "{dir}/words.sh", "{dir}/signals.log"},
-     .files = {{"words.sh", kWordsProgram}},
-     .title = "Quoddle Terminal",
-     .places = {{"terminal", ATSPI_ROLE_TERMINAL, kWords, Locate::Characters, false}},
-     .terminal = true},
-    {.name = "xterm",
-     .command = {"xterm", "-T", "Quoddle XTerm", "-fa", "Monospace", "-fs", "14", "-geometry", "60x8+300+300",
-                 "-e", "bash", "{dir}/words.sh", "{dir}/signals.log"},
-     .files = {{"words.sh", kWordsProgram}},
-     .title = "Quoddle XTerm",
-     .places = {{"terminal", ATSPI_ROLE_INVALID, kWords, Locate::FirstTerminalRow, false}},
-     .launch = {.accessible = false},
-     .terminal = true},
-};
-
-// A drag from one point to another.
-struct Segment {
-    int fromX, fromY, toX, toY;
-};
 
 bool overlap(const Box& a, const Box& b) {
     return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
@@ -207,19 +40,7 @@ protected:
         if (HasFailure()) screen.screenshot(screenshotDirectory() / ("applications-" + name + "-failed.png"));
     }
     void launch(const Target& target) {
-        auto placed = [&](std::string text) {
-            for (size_t at; (at = text.find("{dir}")) != std::string::npos;)
-                text.replace(at, 5, folder.path().string());
-            return text;
-        };
-        for (const auto& [name, text] : target.files) {
-            fs::create_directories((folder / name).parent_path());
-            writeBytes(folder / name, text);
-        }
-        std::vector<std::string> command;
-        for (const std::string& part : target.command)
-            command.push_back(placed(part));
-        app = std::make_unique<Application>(command, placed(target.title), target.launch);
+        app = start(target, folder.path());
         ASSERT_TRUE(app->window()) << target.name << "'s window never mapped: " << app->output();
     }
     // Drags and waits for the palette beside the pointer; true once it is there.
@@ -237,70 +58,8 @@ protected:
             << "palette at x " << palette->x << ", pointer at " << at.toX;
         return true;
     }
-    // The element holding the place's words, once the application shows it (GTK 4 says nothing of showing).
-    Accessible element(const Place& place) {
-        Accessible found;
-        waitFor(
-            [&] {
-                for (const Accessible& candidate : app->accessible().findAll(place.role, 40))
-                    if (candidate.text().starts_with(place.words) && candidate.extents() &&
-                        candidate.extents()->width > 1 && candidate.extents()->height > 1 &&
-                        (candidate.showing() || place.locate == Locate::WindowRelative))
-                        return bool(found = candidate);
-                return false;
-            },
-            15s);
-        return found;
-    }
-
-    // Where a drag over the place's first words goes; none when the test cannot see them.
-    std::optional<Segment> locate(const Place& place) {
-        const std::optional<Box> window = screen.mappedFrame(app->window());
-        if (!window) return std::nullopt;
-        if (place.locate == Locate::WindowMiddle)
-            return Segment{window->x + 36, window->centerY(), window->x + 36 + place.dragWidth,
-                           window->centerY()};
-        if (place.locate == Locate::FirstTerminalRow) {
-            const int cell = (window->width - 4) / 60, row = (window->height - 4) / 8;
-            const int y = window->y + 2 + row / 2;
-            return Segment{window->x + 3, y, window->x + 2 + 16 * cell, y};
-        }
-        if (place.clickFirst) {
-            const std::optional<Box> box =
-                app->accessible().find(*place.clickFirst, std::nullopt, 40).extents();
-            if (!box) return std::nullopt;
-            screen.click(box->centerX(), box->centerY());
-            // Taken once the caret is in the last paragraph, below the words; until then it gives the words'
-            // place as it was before the window manager framed its window.
-            if (!waitFor([&] {
-                    for (const Accessible& other : app->accessible().findAll(place.role, 40))
-                        if (other.hasState(ATSPI_STATE_FOCUSED) && !other.text().starts_with(place.words))
-                            return true;
-                    return false;
-                }))
-                return std::nullopt;
-        }
-        const Accessible text = element(place);
-        std::optional<Box> box = text.extents();
-        if (!box) return std::nullopt;
-        if (place.locate == Locate::Characters) {
-            std::optional<Box> first, last;
-            if (!waitFor([&] {
-                    return (first = text.characterExtents(0)) && first->width > 0 &&
-                           (last = text.characterExtents(16)) && last->width > 0;
-                }))
-                return std::nullopt;
-            return Segment{first->x + 1, first->centerY(), last->x, first->centerY()};
-        }
-        if (place.locate == Locate::WindowRelative) {
-            const std::optional<Box> frame =
-                app->accessible().find(ATSPI_ROLE_FRAME, std::nullopt, 1).extents();
-            if (!frame) return std::nullopt;
-            box->x += window->x + (window->width - frame->width) / 2;
-            box->y += window->y + (window->height - frame->height) / 2;
-        }
-        return Segment{box->x + 6, box->y + 10, box->x + 6 + place.dragWidth, box->y + 10};
-    }
+    Accessible element(const Place& place) { return wordsElement(*app, place); }
+    std::optional<Segment> locate(const Place& place) { return locateWords(screen, *app, place); }
     // A shown element of the role, as a person sees it.
     std::optional<Box> shown(AtspiRole role) {
         for (const Accessible& candidate : app->accessible().findAll(role, 30))
@@ -401,7 +160,7 @@ TEST_P(DebianApplications, ADragShowsThePaletteCopyCopiesTheWordsAndAServiceRepl
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FromDebian, DebianApplications, ::testing::ValuesIn(kTargets),
+INSTANTIATE_TEST_SUITE_P(FromDebian, DebianApplications, ::testing::ValuesIn(kDebianApplications),
                          [](const auto& info) { return info.param.name; });
 
 // Quoddle as a person meets it after installing: its settings window opens in front at the first start (the
@@ -410,11 +169,8 @@ INSTANTIATE_TEST_SUITE_P(FromDebian, DebianApplications, ::testing::ValuesIn(kTa
 class FirstStart : public Desk {};
 
 TEST_F(FirstStart, TheSettingsWindowIsInFrontAndADragInTheEditorBehindItOpensThePalette) {
-    ASSERT_NO_FATAL_FAILURE(launch({.name = "mousepad",
-                                    .command = {"mousepad", "{dir}/notes.txt"},
-                                    .files = {{"notes.txt", lines(30)}},
-                                    .title = "{dir}/notes.txt"}));
-    const Accessible text = element({"text", ATSPI_ROLE_TEXT, kWords, Locate::Characters, false});
+    ASSERT_NO_FATAL_FAILURE(launch(kMousepad));
+    const Accessible text = element(kMousepad.places.front());
     // The editor is not brought to the front: the press of the drag does that.
     quoddle =
         std::make_unique<Quoddle>(PlistDictionary{}, QuoddleOptions{.asInstalled = true, .verbose = true});
