@@ -91,13 +91,29 @@ void AtspiEventHub::onEvent(AtspiEvent* event, void* self) {
     });
 }
 
+namespace {
+
+bool reportsSelection(const std::string& type) {
+    // A GTK entry reports a drag's selection only as caret moves; the core reads the range either way.
+    return type == "object:text-selection-changed" || type == "object:text-caret-moved";
+}
+
+} // namespace
+
 void AtspiEventHub::drain() {
     drainQueued_ = false;
     // Handling an event calls AT-SPI, which may queue more events: they are handled in this same pass.
     while (!queue_.empty()) {
         QueuedEvent event = std::move(queue_.front());
         queue_.pop_front();
-        handle(event);
+        // The core reads the selection as it is now, so of a burst (an application behind a drag reports
+        // every step) only the last report of each element is worth its round trips.
+        const bool reportedAgain =
+            reportsSelection(event.type) &&
+            std::any_of(queue_.begin(), queue_.end(), [&](const QueuedEvent& later) {
+                return later.source.get() == event.source.get() && reportsSelection(later.type);
+            });
+        if (!reportedAgain) handle(event);
     }
 }
 
@@ -131,8 +147,7 @@ void AtspiEventHub::handle(const QueuedEvent& event) {
     // Never about this process: its own accessibility answers are not asked for from the main loop.
     if (error || pid <= 0 || pid == ownPid_) return;
 
-    // A GTK entry reports a drag's selection only as caret moves; the core reads the range either way.
-    if (event.type == "object:text-selection-changed" || event.type == "object:text-caret-moved") {
+    if (reportsSelection(event.type)) {
         deliver(pid, ax::Notification::selectedTextChanged, tree_.objectElement(source));
         return;
     }
