@@ -22,7 +22,8 @@ protected:
     ax::ElementRef window, first, second;
 };
 
-TEST_F(ElementQueriesTest, ChildSearchesTakeTheFirstMatchAmongReadableChildren) {
+TEST_F(ElementQueriesTest,
+       ChildSearchesTakeTheFirstReadableMatchAnIdentityIsTheFrameAndAnUnlistedAttributeIsNotRead) {
     EXPECT_EQ(queries.childTitled(window, {"Cancel", "OK"}), first);
     EXPECT_EQ(queries.childWithRole(window, ax::Role::textField), second);
     EXPECT_EQ(queries.childAt(window, 1), second);
@@ -34,9 +35,8 @@ TEST_F(ElementQueriesTest, ChildSearchesTakeTheFirstMatchAmongReadableChildren) 
     ax.remove(first);
     EXPECT_EQ(queries.childWithRole(first, ax::Role::button), nullptr)
         << "a vanished element has no children";
-}
 
-TEST_F(ElementQueriesTest, AnIdentityIsThePositionAndTheSizeAndAnUnlistedAttributeIsNotRead) {
+    // An identity is the position and the size.
     const ElementSummary summary = queries.summaryOf(window);
     EXPECT_EQ(summary.identity, "x=120.5 y=455 - w=600 h=22");
     EXPECT_EQ(summary.role, ax::Role::window);

@@ -1,7 +1,6 @@
 #include "cli/CommandLine.h"
 #include "Preferences.h"
 #include "history/ServiceHistory.h"
-#include "platform/PlistValuePrinter.h"
 #include "platform/TempFolder.h"
 #include "platform/defaults/FileDefaultsStore.h"
 #include "platform/sim/SimAppServices.h"
@@ -35,12 +34,6 @@ protected:
             },
             productStrings, nullptr};
         return runCommandLine(static_cast<int>(argv.size() - 1), argv.data(), out, err, in, host);
-    }
-    void store(const PlistDictionary& values) {
-        FileDefaultsStore stored(file);
-        for (const auto& [key, value] : values)
-            stored.set(key, value);
-        ASSERT_TRUE(stored.synchronize());
     }
 
     TempFolder folder;
@@ -93,12 +86,22 @@ TEST_F(CommandLine, ImportWithoutItemLinesOrAReadableFileFailsChangingNothing) {
     EXPECT_NE(err.str().find("could not be written"), std::string::npos) << err.str();
 }
 
-TEST_F(CommandLine, ExportAndDefaultsSayWhatTheySkipOfABrokenStoredHistory) {
-    store({{preference::history, PlistDictionary{{"TextEdit", 17}, {"Safari", PlistDictionary{}}}},
-           {"HideDockIcon", false},
-           {"ServiceMenuItemTitle", "a\tb\r\"\\\x01"},
-           {"WindowAndMouseMargin", "12"},
-           {"SomethingElse", PlistArray{1, 2}}});
+TEST_F(CommandLine, ExportAndDefaultsSayWhatTheySkipOfADamagedFileOrABrokenStoredHistory) {
+    // A damaged preferences file is reported, and the defaults apply.
+    writeBytes(file, "not a property list");
+    EXPECT_EQ(run({"history", "export"}), 0);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("corrupt"), std::string::npos) << err.str();
+
+    FileDefaultsStore stored(file);
+    for (const auto& [key, value] : PlistDictionary{
+             {preference::history, PlistDictionary{{"TextEdit", 17}, {"Safari", PlistDictionary{}}}},
+             {"HideDockIcon", false},
+             {"ServiceMenuItemTitle", "a\tb\r\"\\\x01"},
+             {"WindowAndMouseMargin", "12"},
+             {"SomethingElse", PlistArray{1, 2}}})
+        stored.set(key, value);
+    ASSERT_TRUE(stored.synchronize());
     EXPECT_EQ(run({"history", "export"}), 0);
     EXPECT_EQ(out.str(), "#-- Safari\n");
     EXPECT_NE(err.str().find("TextEdit"), std::string::npos);
@@ -113,14 +116,6 @@ TEST_F(CommandLine, ExportAndDefaultsSayWhatTheySkipOfABrokenStoredHistory) {
           "MenuItemHistoryDic = 1 applications, 0 items", "ServiceMenuItemTitle = \"a\\tb\\r\\\"\\\\\\x01\"",
           "SomethingElse = (array of 2 values)", "WindowAndMouseMargin = \"12\""})
         EXPECT_NE(printed.find("\n" + line + "\n"), std::string::npos) << line << printed;
-}
-
-TEST_F(CommandLine, ADamagedPreferencesFileIsReportedAndTheDefaultsApply) {
-    fs::create_directories(file.parent_path());
-    writeBytes(file, "not a property list");
-    EXPECT_EQ(run({"history", "export"}), 0);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_NE(err.str().find("corrupt"), std::string::npos) << err.str();
 }
 
 TEST_F(CommandLine, AHistoryRoundTripsThroughThePreferencesFileFromAFileAndStandardInput) {

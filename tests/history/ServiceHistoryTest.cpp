@@ -62,7 +62,7 @@ TEST_F(Recording, AUseIsStoredShortlyAfterwardsAndAtTheEnd) {
     EXPECT_EQ(desktop.defaultsStore.synchronizeCount, writes + 1) << "the end writes at once";
 }
 
-TEST(StoredHistory, RoundTripsEveryKeyAndSkipsEntriesOfTheWrongShape) {
+TEST(StoredHistory, RoundTripsEveryKeySkipsEntriesOfTheWrongShapeAndCountsSaturate) {
     ServiceHistory history;
     HistoryItem kept{"Search", "Google", 12, t0 + std::chrono::milliseconds(1234), {{"Colour", "blue"}}};
     history.tableFor("Safari").put(kept);
@@ -87,14 +87,15 @@ TEST(StoredHistory, RoundTripsEveryKeyAndSkipsEntriesOfTheWrongShape) {
     EXPECT_EQ(table.find("NoCount")->count, 0) << "a missing Count reads as 0";
     EXPECT_EQ(table.find("Huge")->count, std::numeric_limits<std::int32_t>::max());
     EXPECT_EQ(problems.size(), 4u) << "Text, NoTitle, Scalar and Broken are each named";
-}
 
-TEST(StoredHistory, ACountAtTheTopOfItsRangeStaysThere) {
-    ApplicationHistory table;
-    table.put(HistoryItem{"T", std::nullopt, std::numeric_limits<std::int32_t>::max(), t0, {}});
-    table.recordUse("T", t0 + std::chrono::seconds(1));
-    EXPECT_EQ(table.find("T")->count, std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(table.find("T")->date, t0 + std::chrono::seconds(1));
+    // A use of a count at the top of its range leaves it there.
+    ApplicationHistory full;
+    full.put(HistoryItem{"T", std::nullopt, std::numeric_limits<std::int32_t>::max(), t0, {}});
+    full.recordUse("T", t0 + std::chrono::seconds(1));
+    EXPECT_EQ(
+        *full.find("T"),
+        (HistoryItem{
+            "T", std::nullopt, std::numeric_limits<std::int32_t>::max(), t0 + std::chrono::seconds(1), {}}));
 }
 
 // The palette picks without sorting whole tables; over random tables it must pick what full sorts would.

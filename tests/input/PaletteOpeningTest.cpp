@@ -49,7 +49,6 @@ const Step deactivateAll = [](PaletteOpening& t) { t.desktop.workspace.deactivat
 const Step select = [](PaletteOpening& t) { t.selectIn(t.textArea, 5); };
 const Step selectCaret = [](PaletteOpening& t) { t.selectIn(t.textArea, 0); };
 const Step selectInNotes = [](PaletteOpening& t) { t.selectIn(t.notesText, 5); };
-const Step selectImage = [](PaletteOpening& t) { t.selectIn(t.image, 5); };
 const Step selectInField = [](PaletteOpening& t) { t.selectIn(t.field, 5); };
 // Each paragraph holds the caret and the focus in turn; the one left reports its part last, unfocused.
 const Step selectAcrossParagraphs = [](PaletteOpening& t) {
@@ -122,9 +121,8 @@ const Gesture kGestures[] = {
      false,
      {kUnfocused}},
     {"ADragAcrossParagraphs", {pressOnParagraph, selectAcrossParagraphs, release}, true},
-    {"ImagePressed", {pressOnImage, selectImage, release}, false, {"no palette: the press was on an image"}},
-    // In a text control the selection must lie in the element pressed; elements of other roles are not
-    // compared.
+    // A press on an image opens none, whatever is selected; in a text control the selection must lie in the
+    // element pressed, and elements of other roles are not compared.
     {"SelectionBesideThePressedImage",
      {pressOnImage, select, release},
      false,

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace quoddle {
 namespace {
 
@@ -20,12 +18,6 @@ using namespace std::chrono;
 
 fs::perms permissionsOf(const fs::path& path) {
     return fs::status(path).permissions() & fs::perms::mask;
-}
-
-std::vector<fs::path> filesIn(const fs::path& folder) {
-    std::vector<fs::path> files{fs::directory_iterator(folder), fs::directory_iterator()};
-    std::ranges::sort(files);
-    return files;
 }
 
 class FileDefaultsStoreTest : public ::testing::Test {
@@ -45,9 +37,12 @@ protected:
     std::vector<std::string> logLines;
 };
 
-// A value is held in the form the file holds from the moment it is set, keys and nested values included.
-TEST_F(FileDefaultsStoreTest, HoldsAtOnceWhatAReloadGives) {
-    FileDefaultsStore store(file);
+TEST_F(FileDefaultsStoreTest, StartsEmptyHoldsWhatAReloadGivesAndWritesAPrivateFileMakingItsFolders) {
+    const fs::path nested = folder / "config" / "quoddle" / "preferences.plist";
+    FileDefaultsStore store(nested, logger());
+    EXPECT_TRUE(store.all().empty());
+    EXPECT_TRUE(logLines.empty()) << "a missing file is no problem";
+    // A value is held in the form the file holds from the moment it is set, keys and nested values included.
     store.set(
         std::string("Key\xC3", 4),
         PlistDictionary{{"bad\xff key", PlistArray{std::string("nul\0in", 6), utc(2026, 3, 4) + 1500us}}});
@@ -56,17 +51,7 @@ TEST_F(FileDefaultsStoreTest, HoldsAtOnceWhatAReloadGives) {
     EXPECT_EQ(store.all(), expected);
     EXPECT_NE(store.find(std::string("Key\xC3", 4)), nullptr);
     ASSERT_TRUE(store.synchronize());
-    EXPECT_EQ(reloaded(), expected);
-}
-
-TEST_F(FileDefaultsStoreTest, StartsEmptyAndWritesAPrivateFileMakingItsFolders) {
-    fs::path nested = folder / "config" / "quoddle" / "preferences.plist";
-    FileDefaultsStore store(nested, logger());
-    EXPECT_TRUE(store.all().empty());
-    EXPECT_TRUE(logLines.empty()) << "a missing file is no problem";
-
-    store.set("HideDockIcon", false);
-    ASSERT_TRUE(store.synchronize());
+    EXPECT_EQ(FileDefaultsStore(nested).all(), expected);
     EXPECT_TRUE(readBytes(nested).starts_with("bplist00")) << "a binary property list";
     EXPECT_EQ(permissionsOf(nested), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(permissionsOf(folder / "config"), fs::perms::owner_all);
@@ -130,7 +115,7 @@ TEST_F(FileDefaultsStoreTest, DamagedFilesAreMovedAsideIntactAndTheStoreStartsEm
 }
 
 // Tests may run as root, for whom permissions do not stop a write; a file where a folder should be does.
-TEST_F(FileDefaultsStoreTest, AFailedWriteKeepsTheValuesAndTheChangeUntilAWriteSucceeds) {
+TEST_F(FileDefaultsStoreTest, AFailedWriteKeepsTheValuesAndTheChangeAndAnUnreadableFileIsNeverWrittenOver) {
     writeBytes(folder / "blocker", "a file, not a folder");
     fs::path path = folder / "blocker" / "quoddle" / "preferences.plist";
     {
@@ -147,6 +132,17 @@ TEST_F(FileDefaultsStoreTest, AFailedWriteKeepsTheValuesAndTheChangeUntilAWriteS
         store.synchronizeInBackground();
     } // going waits for the write in progress
     EXPECT_EQ(FileDefaultsStore(path).all(), (PlistDictionary{{"HideDockIcon", false}}));
+
+    fs::create_directory(file);
+    writeBytes(file / "inside", "kept");
+    logLines.clear();
+    FileDefaultsStore store(file, logger());
+    EXPECT_TRUE(store.all().empty());
+    expectOneLogLineNaming(file);
+    store.set("HideDockIcon", false);
+    EXPECT_FALSE(store.synchronize());
+    EXPECT_EQ(readBytes(file / "inside"), "kept");
+    EXPECT_EQ(store.all(), (PlistDictionary{{"HideDockIcon", false}}));
 }
 
 // A background write writes the values as they were when it was asked for; a change made meanwhile waits
@@ -173,19 +169,6 @@ TEST_F(FileDefaultsStoreTest, ABackgroundWriteWritesASnapshotAndTheFileOnlyMoves
     EXPECT_TRUE(store.synchronize());
     EXPECT_EQ(reloaded().at("RecentAppMenuItemNum"), PlistValue(49));
     EXPECT_TRUE(logLines.empty());
-}
-
-TEST_F(FileDefaultsStoreTest, AFileThatCannotBeReadIsNeverWrittenOver) {
-    fs::create_directory(file);
-    writeBytes(file / "inside", "kept");
-    FileDefaultsStore store(file, logger());
-    EXPECT_TRUE(store.all().empty());
-    expectOneLogLineNaming(file);
-
-    store.set("HideDockIcon", false);
-    EXPECT_FALSE(store.synchronize());
-    EXPECT_EQ(readBytes(file / "inside"), "kept");
-    EXPECT_EQ(store.all(), (PlistDictionary{{"HideDockIcon", false}}));
 }
 
 TEST(FileDefaultsStoreLocation, FollowsXdgConfigHomeElseHome) {

@@ -1,11 +1,13 @@
 #pragma once
 // A fresh folder under the system's temporary folder, removed with everything in it at the end of a test.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <stdlib.h>
 
@@ -36,8 +38,17 @@ inline std::string readBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Makes the folders on the way.
 inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The entries of the folder, sorted.
+inline std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files{std::filesystem::directory_iterator(folder), {}};
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 } // namespace quoddle

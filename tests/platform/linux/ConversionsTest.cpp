@@ -12,7 +12,7 @@ Rect rect(double x, double y, double width, double height) {
     return Rect{{x, y}, {width, height}};
 }
 
-TEST(ConversionsTest, FlipsPointsAndRectsAboutTheFirstScreensBottomEdge) {
+TEST(ConversionsTest, FlipsAboutTheFirstScreensBottomEdgeAndRoundsEdgesToWholePixels) {
     EXPECT_EQ(windowPointOfEventPoint({0, 0}, 900), (Point{0, 900}));
     EXPECT_EQ(windowPointOfEventPoint({-40, 1000}, 900), (Point{-40, -100}));
     EXPECT_EQ(eventPointOfWindowPoint({10.5, 899.5}, 900), (Point{10.5, 0.5}));
@@ -23,6 +23,17 @@ TEST(ConversionsTest, FlipsPointsAndRectsAboutTheFirstScreensBottomEdge) {
         EXPECT_EQ(topLeftRectOfWindowRect(windowRectOfTopLeftRect(r, 900), 900), r);
         EXPECT_EQ(windowRectOfTopLeftRect(topLeftRectOfWindowRect(r, 900), 900), r);
     }
+
+    // Halves go up, also below zero, and a whole size stays whole wherever the rectangle lies.
+    EXPECT_EQ(pixelRectOfTopLeftRect(rect(10.5, 19.5, 180, 64)), (PixelRect{11, 20, 180, 64}));
+    EXPECT_EQ(pixelRectOfTopLeftRect(rect(-10.5, -0.5, 180, 64)), (PixelRect{-10, 0, 180, 64}));
+    // Adjacent rectangles share an edge after rounding.
+    const PixelRect left = pixelRectOfTopLeftRect(rect(6, 6, 41.5, 20));
+    EXPECT_EQ(left.x + left.width, pixelRectOfTopLeftRect(rect(47.5, 6, 41.5, 20)).x);
+    // Values from a broken preference give an empty or bounded rectangle, never undefined behaviour.
+    EXPECT_EQ(pixelRectOfTopLeftRect(rect(5, 5, -20, -1)).width, 0);
+    EXPECT_EQ(pixelRectOfTopLeftRect(rect(std::numeric_limits<double>::quiet_NaN(), 0, 10, 10)).x, 0);
+    EXPECT_LT(pixelRectOfTopLeftRect(rect(0, 0, 1e300, 20)).width, std::numeric_limits<int>::max());
 }
 
 // Which screen is first, and the frames in the core's order and form, for layouts X and a broken setup give.
@@ -51,19 +62,6 @@ TEST(ConversionsTest, ListsScreensFirstScreenFirstInWindowSystemCoordinates) {
         EXPECT_EQ(frames.front().maxY() + layout.topLeftScreens[layout.first].minY(), height);
     }
     EXPECT_TRUE(windowScreenFrames({}, 0).empty());
-}
-
-TEST(ConversionsTest, RoundsEdgesToWholePixelsAndBoundsBrokenValues) {
-    // Halves go up, also below zero, and a whole size stays whole wherever the rectangle lies.
-    EXPECT_EQ(pixelRectOfTopLeftRect(rect(10.5, 19.5, 180, 64)), (PixelRect{11, 20, 180, 64}));
-    EXPECT_EQ(pixelRectOfTopLeftRect(rect(-10.5, -0.5, 180, 64)), (PixelRect{-10, 0, 180, 64}));
-    // Adjacent rectangles share an edge after rounding.
-    const PixelRect left = pixelRectOfTopLeftRect(rect(6, 6, 41.5, 20));
-    EXPECT_EQ(left.x + left.width, pixelRectOfTopLeftRect(rect(47.5, 6, 41.5, 20)).x);
-    // Values from a broken preference give an empty or bounded rectangle, never undefined behaviour.
-    EXPECT_EQ(pixelRectOfTopLeftRect(rect(5, 5, -20, -1)).width, 0);
-    EXPECT_EQ(pixelRectOfTopLeftRect(rect(std::numeric_limits<double>::quiet_NaN(), 0, 10, 10)).x, 0);
-    EXPECT_LT(pixelRectOfTopLeftRect(rect(0, 0, 1e300, 20)).width, std::numeric_limits<int>::max());
 }
 
 } // namespace

@@ -29,63 +29,34 @@ public:
     std::vector<std::string> explained;
 };
 
+using T = ShortcutStrokes::Terminal;
+KeyStroke control(std::uint16_t key) {
+    return KeyStroke{{kControlKeyCode}, key};
+}
+KeyStroke shiftControl(std::uint16_t key) {
+    return KeyStroke{{kShiftKeyCode, kControlKeyCode}, key};
+}
+
 struct Case {
     const char* name;
-    ShortcutStrokes::Terminal terminal;
+    T terminal;
     KeyStroke stroke;
     std::optional<std::string> selection; // what the terminal's selection reads as
     std::optional<KeyStroke> posted;      // none: nothing posted
     bool copied;                          // the selection went onto the clipboard
 };
 
-class Strokes : public ::testing::TestWithParam<Case> {};
-
-TEST_P(Strokes, DoWhatTheyMeanWithoutSignallingATerminalsProgram) {
-    const Case& c = GetParam();
-    Layout layout;
-    Services services;
-    std::vector<KeyStroke> posted;
-    std::vector<std::string> clipboard;
-    ShortcutStrokes strokes(layout, services,
-                            {[&](ProcessId) { return c.terminal; }, [&](ProcessId) { return c.selection; },
-                             [&](const std::string& text) { clipboard.push_back(text); },
-                             [&](const KeyStroke& stroke) {
-                                 posted.push_back(stroke);
-                                 return ax::Error::success;
-                             }});
-    const ax::Error result = strokes.post(42, c.stroke);
-    ASSERT_EQ(posted.size(), c.posted ? 1u : 0u);
-    if (c.posted) {
-        EXPECT_EQ(posted[0].modifiers, c.posted->modifiers);
-        EXPECT_EQ(posted[0].key, c.posted->key);
-    }
-    EXPECT_EQ(clipboard, c.copied ? std::vector<std::string>{*c.selection} : std::vector<std::string>{});
-    const bool refused = !c.posted && !c.copied;
-    EXPECT_EQ(result == ax::Error::success, !refused);
-    EXPECT_EQ(services.beeps, refused ? 1 : 0);
-    EXPECT_EQ(services.explained.size(), refused ? 1u : 0u);
-}
-
-using T = ShortcutStrokes::Terminal;
-const KeyStroke control(std::uint16_t key) {
-    return KeyStroke{{kControlKeyCode}, key};
-}
-const KeyStroke shiftControl(std::uint16_t key) {
-    return KeyStroke{{kShiftKeyCode, kControlKeyCode}, key};
-}
-
 const Case kCases[] = {
     {"CopyElsewhereIsTheKey", T::none, control(kC), "words", control(kC), false},
-    {"UndoElsewhereIsTheKey", T::none, control(kZ), std::nullopt, control(kZ), false},
+    // Copy takes the selection whatever the terminal (xterm's is PRIMARY); Undo stands for every other
+    // Control key.
     {"CopyInATerminalTakesTheSelection", T::accessible, control(kC), "words", std::nullopt, true},
     {"CutInATerminalCopies", T::accessible, control(kX), "words", std::nullopt, true},
     {"CopyOfAnUnreadableSelectionIsRefused", T::accessible, control(kC), std::nullopt, std::nullopt, false},
     {"PasteInVteIsShiftControlV", T::accessible, control(kV), std::nullopt, shiftControl(kV), false},
     {"AllInVteIsShiftControlA", T::accessible, control(kA), std::nullopt, shiftControl(kA), false},
     {"UndoInATerminalIsRefused", T::accessible, control(kZ), std::nullopt, std::nullopt, false},
-    {"AnyOtherControlKeyIsRefused", T::accessible, control(kQ), std::nullopt, std::nullopt, false},
     {"VtesOwnShiftControlKeysPass", T::accessible, shiftControl(kC), std::nullopt, shiftControl(kC), false},
-    {"CopyInXtermTakesPrimary", T::plain, control(kC), "words", std::nullopt, true},
     {"PasteInXtermIsShiftInsert", T::plain, control(kV), std::nullopt, KeyStroke{{kShiftKeyCode}, 0x72},
      false},
     {"ShiftControlCInXtermIsRefused", T::plain, shiftControl(kC), std::nullopt, std::nullopt, false},
@@ -93,8 +64,33 @@ const Case kCases[] = {
     {"PlainKeysReachATerminal", T::plain, KeyStroke{{}, kQ}, std::nullopt, KeyStroke{{}, kQ}, false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Shortcuts, Strokes, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+// A refusal beeps and says why, once.
+TEST(ShortcutStrokes, DoWhatTheyMeanWithoutSignallingATerminalsProgram) {
+    const Layout layout;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Services services;
+        std::vector<KeyStroke> posted;
+        std::vector<std::string> clipboard;
+        ShortcutStrokes strokes(layout, services,
+                                {[&](ProcessId) { return c.terminal; },
+                                 [&](ProcessId) { return c.selection; },
+                                 [&](const std::string& text) { clipboard.push_back(text); },
+                                 [&](const KeyStroke& stroke) {
+                                     posted.push_back(stroke);
+                                     return ax::Error::success;
+                                 }});
+        const ax::Error result = strokes.post(42, c.stroke);
+        ASSERT_EQ(posted.size(), c.posted ? 1u : 0u);
+        EXPECT_TRUE(!c.posted ||
+                    (posted[0].modifiers == c.posted->modifiers && posted[0].key == c.posted->key));
+        EXPECT_EQ(clipboard, c.copied ? std::vector<std::string>{*c.selection} : std::vector<std::string>{});
+        const bool refused = !c.posted && !c.copied;
+        EXPECT_EQ(result == ax::Error::success, !refused);
+        EXPECT_EQ(services.beeps, refused ? 1 : 0);
+        EXPECT_EQ(services.explained.size(), refused ? 1u : 0u);
+    }
+}
 
 } // namespace
 } // namespace quoddle

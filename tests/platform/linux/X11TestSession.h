@@ -1,6 +1,6 @@
 #pragma once
 // What the X11 tests share: a connection to the test display (the tests skip without one), throwaway
-// windows, the server's view of a window, and XTest input. The backend reads its own connections on Qt's
+// windows and the server's view of a window. The backend reads its own connections on Qt's
 // event loop: the tests run it with quoddle::test::spinUntil (QtTestApp.h), on the program's one
 // QApplication. Include it after Qt's headers: Xlib's macros (None, Bool, KeyPress) break them.
 
@@ -81,22 +81,6 @@ inline std::optional<Rect> rootFrame(Display* display, XWindow window) {
         !XTranslateCoordinates(display, window, attributes.root, 0, 0, &x, &y, &child) || trap.errorSeen())
         return std::nullopt;
     return Rect{{double(x), double(y)}, {double(attributes.width), double(attributes.height)}};
-}
-
-inline bool keyIsDown(Display* display, unsigned keycode) {
-    char keys[32] = {};
-    XQueryKeymap(display, keys);
-    return (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
-}
-
-// XTest input on the test connection; each returns once the server has processed it.
-inline void pressButton(Display* display, unsigned button, bool down) {
-    XTestFakeButtonEvent(display, button, down ? True : False, CurrentTime);
-    XSync(display, False);
-}
-inline void pressKey(Display* display, unsigned keycode, bool down) {
-    XTestFakeKeyEvent(display, keycode, down ? True : False, CurrentTime);
-    XSync(display, False);
 }
 
 } // namespace quoddle::testing

@@ -50,7 +50,7 @@ protected:
     std::unique_ptr<QProcess> owner;
 };
 
-TEST_F(PrimarySelectionTest, TakesWhatTextTheOwnerOffersAndNothingElse) {
+TEST_F(PrimarySelectionTest, TakesWhatTextTheOwnerOffersAndAnOwnerThatNeverAnswersCostsTheLimitOnly) {
     // UTF-8 as it is. Asked twice: the owner keeps the selection, never taken from it.
     const std::string text = "Grüße, 世界 — \"quoted\" $(x) 😀\nsecond line";
     const std::tuple<std::string, const char*, std::optional<std::string>> cases[] = {
@@ -71,10 +71,8 @@ TEST_F(PrimarySelectionTest, TakesWhatTextTheOwnerOffersAndNothingElse) {
         owner->waitForFinished(5000);
         ASSERT_TRUE(spinUntil([&] { return primaryOwner() == None; }));
     }
-}
 
-// A hung owner costs the limit, not more (again a generous bound), and keeps the selection.
-TEST_F(PrimarySelectionTest, AnOwnerThatNeverAnswersCostsTheLimitOnly) {
+    // A hung owner costs the limit, not more (again a generous bound), and keeps the selection.
     // Owns PRIMARY on a connection of its own whose events nobody reads: every request goes unanswered.
     DisplayHandle silent = testing::openTestDisplay();
     const testing::XWindow window =

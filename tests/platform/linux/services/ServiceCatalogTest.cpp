@@ -39,7 +39,6 @@ TEST(ServiceDirectories, FollowTheXdgRules) {
 class ServiceCatalogTest : public ::testing::Test {
 protected:
     static std::string write(const fs::path& folder, const std::string& id, const std::string& contents) {
-        fs::create_directories(folder);
         writeBytes(folder / (id + ".service"), contents);
         return (folder / (id + ".service")).string();
     }

@@ -1,14 +1,12 @@
 // The login-items port over XDG autostart entries: what it lists, how it resolves an entry's program, and
 // what it writes and removes. The core's use of it (enable twice, disable, other copies) is
-// LaunchAtLoginTest's, over the simulated login items; the switch in the running program, and the folders
-// from the environment, the desktop tier's.
+// SettingsTextTest's login switch, over the simulated login items; the switch in the running program, and
+// the folders from the environment, the desktop tier's.
 #include "platform/linux/session/XdgAutostartLoginItems.h"
 #include "platform/ScopedEnvironment.h"
 #include "platform/TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <numeric>
 
 namespace quoddle {
 namespace {
@@ -26,24 +24,19 @@ protected:
             {user.string(), std::move(folders), std::move(desktops), "org.quoddle.Quoddle", "quoddle"});
     }
     static std::string makeProgram(const fs::path& path) {
-        write(path, "#!/bin/sh\n");
+        writeBytes(path, "#!/bin/sh\n");
         fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
         return path.string();
-    }
-    static void write(const fs::path& path, const std::string& text) {
-        fs::create_directories(path.parent_path());
-        writeBytes(path, text);
     }
     static std::string entry(const std::string& name, const std::string& exec, const std::string& more = "") {
         return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + "\n" + more;
     }
     // The names of the files in the user's folder, in order.
     std::string userFiles() const {
-        std::vector<std::string> names;
-        for (const fs::directory_entry& file : fs::directory_iterator(user))
-            names.push_back(file.path().filename().string() + "\n");
-        std::sort(names.begin(), names.end());
-        return std::accumulate(names.begin(), names.end(), std::string());
+        std::string names;
+        for (const fs::path& file : filesIn(user))
+            names += file.filename().string() + "\n";
+        return names;
     }
     // Each listed item as "name program", the program relative to the test's folder.
     std::vector<std::string> listed() const {
@@ -108,7 +101,7 @@ TEST_F(XdgAutostartTest, ResolvesAnEntrysProgramTheWayTheSessionWouldStartIt) {
     const fs::path workingFolder = fs::current_path();
     fs::current_path(root);
     for (const auto& [exec, resolved] : cases) {
-        write(user / "mine.desktop", entry("Mine", exec));
+        writeBytes(user / "mine.desktop", entry("Mine", exec));
         EXPECT_EQ(listed(), std::vector<std::string>{"Mine " + resolved}) << exec;
     }
     fs::current_path(workingFolder);
@@ -126,19 +119,19 @@ TEST_F(XdgAutostartTest, HiddenEntriesAndEntriesForOtherDesktopsAreNotListed) {
                                                   {"OnlyShowIn=Budgie;\nNotShowIn=GNOME;\n", true},
                                                   {"OnlyShowIn=GNOME;\nNotShowIn=Budgie;\n", false}};
     for (const auto& [more, shown] : cases) {
-        write(user / "mine.desktop", entry("Q", program, more));
+        writeBytes(user / "mine.desktop", entry("Q", program, more));
         EXPECT_EQ(listed().size(), shown ? 1u : 0u) << more;
     }
-    write(user / "mine.desktop", "[Desktop Entry]\nType=Link\nName=Q\nExec=" + program + "\n");
+    writeBytes(user / "mine.desktop", "[Desktop Entry]\nType=Link\nName=Q\nExec=" + program + "\n");
     EXPECT_TRUE(listed().empty()) << "no application";
 }
 
 TEST_F(XdgAutostartTest, AUserFileHidesTheSystemsAndRemovingASystemEntryHidesItWithOne) {
     useSystemFolders({system.string(), (root / "xdg2/autostart").string()}, {"XFCE"});
-    write(system / "quoddle.desktop", entry("Packaged", program));
-    write(root / "xdg2/autostart/quoddle.desktop", entry("Later", otherCopy));
+    writeBytes(system / "quoddle.desktop", entry("Packaged", program));
+    writeBytes(root / "xdg2/autostart/quoddle.desktop", entry("Later", otherCopy));
     EXPECT_EQ(listed(), std::vector<std::string>{"Packaged bin/quoddle"});
-    write(user / "quoddle.desktop", entry("Mine", otherCopy));
+    writeBytes(user / "quoddle.desktop", entry("Mine", otherCopy));
     EXPECT_EQ(listed(), std::vector<std::string>{"Mine other/quoddle"});
     fs::remove(user / "quoddle.desktop");
 
@@ -152,14 +145,14 @@ TEST_F(XdgAutostartTest, AUserFileHidesTheSystemsAndRemovingASystemEntryHidesItW
     ASSERT_TRUE(items.insertAtFront(program, "Quoddle"));
     EXPECT_EQ(userFiles(), "") << "the hiding file goes instead of a new entry coming";
     // A hiding file that says more is the user's: it stays, and ours comes beside it.
-    write(user / "quoddle.desktop", "[Desktop Entry]\nHidden=true\nX-Note=keep this\n");
+    writeBytes(user / "quoddle.desktop", "[Desktop Entry]\nHidden=true\nX-Note=keep this\n");
     ASSERT_TRUE(items.insertAtFront(program, "Quoddle"));
     EXPECT_EQ(userFiles(), "org.quoddle.Quoddle.desktop\nquoddle.desktop\n");
     EXPECT_EQ(readBytes(user / "quoddle.desktop"), "[Desktop Entry]\nHidden=true\nX-Note=keep this\n");
 }
 
 TEST_F(XdgAutostartTest, WithoutAUserFolderNothingIsListedOrWritten) {
-    write(root / "file", "a file where the folder should be");
+    writeBytes(root / "file", "a file where the folder should be");
     XdgAutostartLoginItems blocked(
         {(root / "file/autostart").string(), {}, {}, "org.quoddle.Quoddle", "quoddle"});
     EXPECT_FALSE(blocked.snapshot());

@@ -23,29 +23,25 @@ using namespace mac_vk;
 const std::set<std::uint16_t> kUnmapped{0x34, kVK_Function, 0x42, 0x44, 0x46, 0x4D, 0x6C, 0x70};
 
 TEST(KeyCodeTranslation, TheTableIsCompleteOneToOneAndKeysSitWhereAPcKeyboardHasThem) {
-    std::set<std::uint16_t> macKeys, keycodes;
-    for (const MacKeyMapping& mapping : macKeyMappings()) {
-        EXPECT_GE(mapping.xKeycode, 8) << mapping.name << ": X keycodes start at 8";
-        EXPECT_TRUE(macKeys.insert(mapping.macKey).second) << mapping.name << ": listed twice";
-        EXPECT_TRUE(keycodes.insert(mapping.xKeycode).second)
-            << mapping.name << ": two codes at one position";
-    }
-    for (std::uint32_t code = 0; code <= 0xFFFF; ++code) {
-        const auto key = static_cast<std::uint16_t>(code);
-        const bool mapped = code <= 0x7E && !kUnmapped.count(key);
-        ASSERT_EQ(macKeyMapping(key) != nullptr, mapped) << "code " << code;
-        ASSERT_EQ(xKeycodeForMacKey(key).has_value(), mapped) << "code " << code;
-        if (mapped) {
-            ASSERT_EQ(macKeyMapping(key)->macKey, key);
-            ASSERT_EQ(xKeycodeForMacKey(key), macKeyMapping(key)->xKeycode);
-        }
-    }
     // Held modifiers are the eight of both hands; Caps Lock locks and is none of them.
     const std::set<std::uint16_t> modifiers{kVK_Command,     kVK_Shift,        kVK_Option,
                                             kVK_Control,     kVK_RightCommand, kVK_RightShift,
                                             kVK_RightOption, kVK_RightControl};
-    for (const MacKeyMapping& mapping : macKeyMappings())
+    std::set<std::uint16_t> keycodes;
+    for (const MacKeyMapping& mapping : macKeyMappings()) {
+        EXPECT_GE(mapping.xKeycode, 8) << mapping.name << ": X keycodes start at 8";
+        EXPECT_TRUE(keycodes.insert(mapping.xKeycode).second)
+            << mapping.name << ": two codes at one position";
         EXPECT_EQ(mapping.isModifier, modifiers.count(mapping.macKey) == 1) << mapping.name;
+    }
+    for (std::uint32_t code = 0; code <= 0xFFFF; ++code) {
+        const auto key = static_cast<std::uint16_t>(code);
+        const MacKeyMapping* mapping = macKeyMapping(key);
+        ASSERT_EQ(mapping != nullptr, code <= 0x7E && !kUnmapped.count(key)) << "code " << code;
+        ASSERT_EQ(xKeycodeForMacKey(key), mapping ? std::optional(mapping->xKeycode) : std::nullopt)
+            << "code " << code;
+        ASSERT_TRUE(!mapping || mapping->macKey == key) << "code " << code;
+    }
     // The keys of the default shortcuts and of menu navigation, at their evdev positions.
     const std::pair<std::uint16_t, std::uint8_t> positions[] = {
         {kVK_ANSI_A, 38},  {kVK_ANSI_C, 54}, {kVK_ANSI_V, 55},         {kVK_ANSI_X, 53},   {kVK_ANSI_Z, 52},
@@ -53,19 +49,6 @@ TEST(KeyCodeTranslation, TheTableIsCompleteOneToOneAndKeysSitWhereAPcKeyboardHas
         {kVK_Escape, 9},   {kVK_Delete, 22}, {kVK_ForwardDelete, 119}, {kVK_Help, 118},    {kVK_ANSI_1, 10}};
     for (const auto& [key, keycode] : positions)
         EXPECT_EQ(xKeycodeForMacKey(key), keycode) << macKeyMapping(key)->name;
-}
-
-// The test display's keyboard, when it is the plain US layout of the evdev rules; none otherwise.
-DisplayHandle openUsKeyboardDisplay() {
-    DisplayHandle display = testing::openTestDisplay();
-    if (!display) return nullptr;
-    // rules, model, layout, variant and options, NUL-separated, as the server was configured.
-    const std::optional<std::string> names =
-        readTextProperty(display.get(), DefaultRootWindow(display.get()), "_XKB_RULES_NAMES");
-    if (!names || !names->starts_with(std::string("evdev\0", 6)) ||
-        names->find(std::string("\0us\0\0", 5)) == std::string::npos)
-        return nullptr;
-    return display;
 }
 
 // Latin-1 and Unicode keysyms in the Basic Multilingual Plane type their character, and so do the
@@ -82,8 +65,14 @@ TEST(KeysymCharacters, LatinUnicodeAndKeypadKeysymsTypeOneUnitAndOthersNone) {
 }
 
 TEST(X11KeyboardLayout, TypesTheUsCharactersOnTheMainKeysOnly) {
-    DisplayHandle display = openUsKeyboardDisplay();
-    if (!display) GTEST_SKIP() << "needs a display with the plain US layout of the evdev rules";
+    DisplayHandle display = testing::openTestDisplay();
+    // Rules, model, layout, variant and options, NUL-separated, as the server was configured.
+    const std::optional<std::string> names =
+        display ? readTextProperty(display.get(), DefaultRootWindow(display.get()), "_XKB_RULES_NAMES")
+                : std::nullopt;
+    if (!names || !names->starts_with(std::string("evdev\0", 6)) ||
+        names->find(std::string("\0us\0\0", 5)) == std::string::npos)
+        GTEST_SKIP() << "needs a display with the plain US layout of the evdev rules";
     X11KeyboardLayout layout(display.get());
     EXPECT_EQ(layout.characterForKeyCode(kVK_ANSI_A), u'a');
     EXPECT_EQ(layout.characterForKeyCode(kVK_ANSI_Grave), u'`');
