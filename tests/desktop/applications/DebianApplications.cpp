@@ -15,57 +15,18 @@ std::ostream& operator<<(std::ostream& out, const Target& target) {
 
 namespace {
 
-// Lines of the words, each ending so.
-std::string lines(int count, const std::string& end = "\n") {
+// Lines of the words.
+std::string lines(int count) {
     std::string text;
     for (int i = 0; i < count; ++i)
-        text += kWords + end;
+        text += kWords + "\n";
     return text;
 }
 
-// A page with a textarea at the top and, below it, a paragraph of the words on many lines, so that a drag
-// across the middle of the browser's window is over them wherever its toolbars end.
-const std::string kPage =
-    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Quoddle Page</title><style>"
-    "body{margin:0;font:28px/40px sans-serif} p{margin:30px} textarea{margin:30px 30px 0;"
-    "font:inherit;width:80%;height:120px}</style></head><body><textarea>" +
-    kOtherWords + "</textarea><p>" + lines(12, "<br>") + "</p></body></html>";
-
-// No data-reporting bar (it moves the page down 51 px some seconds after start), welcome page or
-// default-browser question.
-const std::string kFirefoxPreferences =
-    "user_pref(\"datareporting.policy.dataSubmissionPolicyBypassNotification\", true);\n"
-    "user_pref(\"toolkit.telemetry.reportingpolicy.firstRun\", false);\n"
-    "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
-    "user_pref(\"browser.startup.homepage_override.mstone\", \"ignore\");\n"
-    "user_pref(\"browser.aboutwelcome.enabled\", false);\n"
-    "user_pref(\"startup.homepage_welcome_url\", \"\");\n";
-
-const std::string kWriterSettings =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
-    "xmlns:oor=\"http://openoffice.org/2001/registry\">"
-    "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"ShowTipOfTheDay\" "
-    "oor:op=\"fuse\">"
-    "<value>false</value></prop></item><item oor:path=\"/org.openoffice.Setup/Product\">"
-    "<prop oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>99.0</value></prop></item></oor:items>\n";
-
-const std::string kWriterDocument =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document "
-    "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\" "
-    "office:mimetype=\"application/vnd.oasis.opendocument.text\"><office:body><office:text><text:p>" +
-    kWords +
-    "</text:p><text:p>zeta eta theta iota kappa</text:p></office:text></office:body></office:document>\n";
-
-const std::string kTranslations =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" language=\"de\">\n"
-    "<context>\n<name>Sample</name>\n<message>\n<source>" +
-    kWords + "</source>\n<translation type=\"unfinished\">" + kWords +
-    "</translation>\n</message>\n</context>\n</TS>\n";
-
-// Prints the words, then waits, writing each SIGINT or SIGTSTP it gets to the log; "ready" once printed.
-const std::string kWordsProgram = "trap 'echo INT >>\"$1\"' INT\ntrap 'echo TSTP >>\"$1\"' TSTP\necho '" +
-                                  kWords + "'\n: >\"$1.ready\"\nwhile :; do read -r -t 5 _; done\n";
+// A file of files/, which hold the same words.
+std::string applicationFile(const std::string& name) {
+    return readBytes(std::filesystem::path(QUODDLE_APPLICATION_FILES) / name);
+}
 
 const std::map<std::string, std::string> kNotes{{"notes.txt", kWords + "\nzeta eta theta iota kappa\n"}};
 
@@ -93,21 +54,22 @@ const std::vector<Target> kDebianApplications{
     // Qt 6, and a dialog: a window of its own, over the main window.
     {.name = "linguist",
      .command = {"/usr/lib/qt6/bin/linguist", "{dir}/sample.ts"},
-     .files = {{"sample.ts", kTranslations}},
+     .files = {{"sample.ts", applicationFile("sample.ts")}},
      .title = "{dir}/sample.ts - Qt Linguist",
      .places = {{"find dialog", ATSPI_ROLE_TEXT, kOtherWords, Locate::ElementCorner, false}},
      .typedIntoFind = kOtherWords},
     {.name = "LibreOfficeWriter",
      .command = {"soffice", "--writer", "--norestore", "-env:UserInstallation=file://{dir}/lo",
                  "{dir}/note.fodt"},
-     .files = {{"lo/user/registrymodifications.xcu", kWriterSettings}, {"note.fodt", kWriterDocument}},
+     .files = {{"lo/user/registrymodifications.xcu", applicationFile("registrymodifications.xcu")},
+               {"note.fodt", applicationFile("note.fodt")}},
      .title = "note.fodt",
      .places = {{"paragraph", ATSPI_ROLE_PARAGRAPH, kWords, Locate::Characters, true, 120,
                  ATSPI_ROLE_DOCUMENT_TEXT}},
      .launch = {.windowOfAnyProcess = true, .deadline = 60s}},
     {.name = "FirefoxESR",
      .command = {"firefox-esr", "--no-remote", "--profile", "{dir}/profile", "file://{dir}/page.html"},
-     .files = {{"profile/user.js", kFirefoxPreferences}, {"page.html", kPage}},
+     .files = {{"profile/user.js", applicationFile("user.js")}, {"page.html", applicationFile("page.html")}},
      .title = "Quoddle Page",
      .places = {{"page", ATSPI_ROLE_PARAGRAPH, kWords, Locate::ElementCorner, false, 220},
                 {"textarea", ATSPI_ROLE_ENTRY, kOtherWords, Locate::ElementCorner, true, 260}},
@@ -117,21 +79,21 @@ const std::vector<Target> kDebianApplications{
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--user-data-dir={dir}/profile", "--window-position=120,40", "--window-size=1000,800",
                  "file://{dir}/page.html"},
-     .files = {{"page.html", kPage}},
+     .files = {{"page.html", applicationFile("page.html")}},
      .title = "Quoddle Page",
      .places = {{"page", ATSPI_ROLE_INVALID, kWords, Locate::WindowMiddle, false, 220}},
      .launch = {.deadline = 40s}},
     {.name = "xfce4terminal",
      .command = {"xfce4-terminal", "--disable-server", "--title", "Quoddle Terminal", "--geometry",
                  "80x12+300+200", "-x", "bash", "{dir}/words.sh", "{dir}/signals.log"},
-     .files = {{"words.sh", kWordsProgram}},
+     .files = {{"words.sh", applicationFile("words.sh")}},
      .title = "Quoddle Terminal",
      .places = {{"terminal", ATSPI_ROLE_TERMINAL, kWords, Locate::Characters, false}},
      .terminal = true},
     {.name = "xterm",
      .command = {"xterm", "-T", "Quoddle XTerm", "-fa", "Monospace", "-fs", "14", "-geometry", "60x8+300+300",
                  "-e", "bash", "{dir}/words.sh", "{dir}/signals.log"},
-     .files = {{"words.sh", kWordsProgram}},
+     .files = {{"words.sh", applicationFile("words.sh")}},
      .title = "Quoddle XTerm",
      .places = {{"terminal", ATSPI_ROLE_INVALID, kWords, Locate::FirstTerminalRow, false}},
      .launch = {.accessible = false},

@@ -8,6 +8,7 @@
 
 namespace quoddle::desktop {
 
+// The words the applications show; the page, documents and scripts in files/ hold them too.
 extern const std::string kWords;
 extern const std::string kOtherWords;
 
