@@ -59,10 +59,9 @@ public:
             ax().addWindow(textEdit.processIdentifier, {.frame = Rect{{100, 100}, {800, 600}}});
         textArea = ax().add(window, {.role = ax::Role::textArea, .frame = Rect{{120, 150}, {600, 400}}});
         image = ax().add(window, {.role = ax::Role::image, .frame = Rect{{750, 150}, {100, 100}}});
-        ax::ElementRef notesWindow =
-            ax().addWindow(notes.processIdentifier, {.frame = Rect{{1000, 100}, {400, 400}}});
         notesText =
-            ax().add(notesWindow, {.role = ax::Role::textArea, .frame = Rect{{1010, 110}, {380, 380}}});
+            ax().add(ax().addWindow(notes.processIdentifier, {.frame = Rect{{1000, 100}, {400, 400}}}),
+                     {.role = ax::Role::textArea, .frame = Rect{{1010, 110}, {380, 380}}});
         quoddle().start();
         desktop.settingsWindow.orderOut();
         desktop.workspace.activate(textEdit.processIdentifier);
@@ -93,8 +92,7 @@ public:
     // The use count of the title under the application key, as the settings text shows it.
     int uses(const std::string& key, const std::string& title) {
         const ServiceHistory history = historyOfSettingText(actions().historyText(), {}, {}).history;
-        const ApplicationHistory* table = history.find(key);
-        const HistoryItem* item = table ? table->find(title) : nullptr;
+        const HistoryItem* item = history.find(key) ? history.find(key)->find(title) : nullptr;
         return item ? item->count : 0;
     }
 

@@ -3,6 +3,7 @@
 #include "history/ServiceHistory.h"
 #include "platform/TempFolder.h"
 #include "platform/defaults/FileDefaultsStore.h"
+#include "platform/defaults/PlistCodec.h"
 #include "platform/sim/SimAppServices.h"
 
 #include <gtest/gtest.h>
@@ -20,10 +21,7 @@ namespace fs = std::filesystem;
 class CommandLine : public ::testing::Test {
 protected:
     int run(std::vector<std::string> arguments, const std::string& input = "") {
-        out.str("");
-        err.str("");
-        in.str(input);
-        in.clear();
+        out = std::ostringstream(), err = std::ostringstream(), in = std::istringstream(input);
         std::vector<char*> argv{program.data()};
         for (std::string& argument : arguments)
             argv.push_back(argument.data());
@@ -93,15 +91,12 @@ TEST_F(CommandLine, ExportAndDefaultsSayWhatTheySkipOfADamagedFileOrABrokenStore
     EXPECT_EQ(out.str(), "");
     EXPECT_NE(err.str().find("corrupt"), std::string::npos) << err.str();
 
-    FileDefaultsStore stored(file);
-    for (const auto& [key, value] : PlistDictionary{
-             {preference::history, PlistDictionary{{"TextEdit", 17}, {"Safari", PlistDictionary{}}}},
-             {"HideDockIcon", false},
-             {"ServiceMenuItemTitle", "a\tb\r\"\\\x01"},
-             {"WindowAndMouseMargin", "12"},
-             {"SomethingElse", PlistArray{1, 2}}})
-        stored.set(key, value);
-    ASSERT_TRUE(stored.synchronize());
+    writeBytes(file, *encodeBinaryPlist({{preference::history,
+                                          PlistDictionary{{"TextEdit", 17}, {"Safari", PlistDictionary{}}}},
+                                         {"HideDockIcon", false},
+                                         {"ServiceMenuItemTitle", "a\tb\r\"\\\x01"},
+                                         {"WindowAndMouseMargin", "12"},
+                                         {"SomethingElse", PlistArray{1, 2}}}));
     EXPECT_EQ(run({"history", "export"}), 0);
     EXPECT_EQ(out.str(), "#-- Safari\n");
     EXPECT_NE(err.str().find("TextEdit"), std::string::npos);

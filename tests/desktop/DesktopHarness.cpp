@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <ostream>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
@@ -21,22 +20,14 @@ namespace quoddle::desktop {
 namespace fs = std::filesystem;
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (true) {
+    for (const auto end = std::chrono::steady_clock::now() + deadline;; std::this_thread::sleep_for(10ms)) {
         if (condition()) return true;
         if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(10ms);
     }
 }
 
 fs::path buildDirectory() {
     return QUODDLE_BUILD_DIR;
-}
-
-fs::path screenshotDirectory() {
-    fs::path folder = buildDirectory() / "desktop-screenshots";
-    fs::create_directories(folder);
-    return folder;
 }
 
 // --- Processes ---------------------------------------------------------------------------------------------
@@ -71,11 +62,8 @@ Process::Process(const std::vector<std::string>& arguments,
 bool Process::running() {
     if (pid_ <= 0 || status_) return false;
     int status = 0;
-    pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return false;
-    }
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return done == 0;
 }
 
@@ -267,27 +255,6 @@ std::optional<Box> Screen::mappedFrame(unsigned long window) {
     return Box{x, y, attributes.width, attributes.height};
 }
 
-std::optional<std::chrono::steady_clock::time_point>
-Screen::waitForMap(unsigned long window, const std::function<void()>& meanwhile,
-                   std::chrono::milliseconds deadline) {
-    XSelectInput(display_, window, StructureNotifyMask);
-    XSync(display_, False);
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    std::optional<std::chrono::steady_clock::time_point> mapped;
-    while (!mapped && std::chrono::steady_clock::now() < end) {
-        while (!mapped && XPending(display_)) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (event.type == MapNotify && event.xmap.window == window)
-                mapped = std::chrono::steady_clock::now();
-        }
-        if (meanwhile) meanwhile();
-        if (!mapped) std::this_thread::sleep_for(200us);
-    }
-    XSelectInput(display_, window, NoEventMask);
-    return mapped;
-}
-
 void Screen::activate(unsigned long window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -323,22 +290,18 @@ void Screen::screenshot(const fs::path& file) {
 
 namespace {
 
-// An interface of an object, released when it goes.
-template <typename Interface>
-using Held = std::unique_ptr<Interface, decltype([](Interface* held) { g_object_unref(held); })>;
+// An interface of an object (or what libatspi handed over, with g_free), released when it goes.
+template <typename Object, auto release = g_object_unref>
+using Held = std::unique_ptr<Object, decltype([](Object* held) { release(held); })>;
 
-// Text libatspi handed over, freed.
 std::string taken(gchar* text) {
-    std::string result = text ? text : "";
-    g_free(text);
-    return result;
+    const Held<gchar, g_free> held(text);
+    return text ? text : "";
 }
 
 std::optional<Box> taken(AtspiRect* rect) {
-    if (!rect) return std::nullopt;
-    const Box box{rect->x, rect->y, rect->width, rect->height};
-    g_free(rect);
-    return box;
+    const Held<AtspiRect, g_free> held(rect);
+    return rect ? std::optional(Box{rect->x, rect->y, rect->width, rect->height}) : std::nullopt;
 }
 
 std::string trimmed(std::string name) {
@@ -364,17 +327,6 @@ void collect(AtspiAccessible* object, AtspiRole role, const std::optional<std::s
 
 } // namespace
 
-Accessible::Accessible(const Accessible& other)
-    : object_(other.object_ ? static_cast<AtspiAccessible*>(g_object_ref(other.object_)) : nullptr) {}
-
-Accessible& Accessible::operator=(const Accessible& other) {
-    if (this != &other) {
-        if (object_) g_object_unref(object_);
-        object_ = other.object_ ? static_cast<AtspiAccessible*>(g_object_ref(other.object_)) : nullptr;
-    }
-    return *this;
-}
-
 Accessible Accessible::application(pid_t pid, std::chrono::milliseconds deadline) {
     static const bool initialized = [] {
         atspi_set_timeout(1000, 1000);
@@ -384,8 +336,7 @@ Accessible Accessible::application(pid_t pid, std::chrono::milliseconds deadline
     if (!initialized) return found;
     waitFor(
         [&] {
-            Accessible desktop(atspi_get_desktop(0));
-            for (const Accessible& app : desktop.children())
+            for (const Accessible& app : Accessible(atspi_get_desktop(0)).findAll(ATSPI_ROLE_APPLICATION, 0))
                 if (static_cast<pid_t>(atspi_accessible_get_process_id(app.object_, nullptr)) == pid &&
                     atspi_accessible_get_child_count(app.object_, nullptr) > 0)
                     found = app;
@@ -406,15 +357,6 @@ std::vector<Accessible> Accessible::findAll(AtspiRole role, int depth,
     std::vector<Accessible> found;
     collect(object_, role, name, depth, found, false);
     return found;
-}
-
-std::vector<Accessible> Accessible::children() const {
-    std::vector<Accessible> children;
-    const int count = object_ ? atspi_accessible_get_child_count(object_, nullptr) : 0;
-    for (int i = 0; i < count && i < 2000; ++i)
-        if (AtspiAccessible* child = atspi_accessible_get_child_at_index(object_, i, nullptr))
-            children.emplace_back(child);
-    return children;
 }
 
 std::string Accessible::name() const {
@@ -440,12 +382,9 @@ std::string Accessible::text() const {
 std::string Accessible::selectedText() const {
     Held<AtspiText> text(object_ ? atspi_accessible_get_text_iface(object_) : nullptr);
     if (!text || atspi_text_get_n_selections(text.get(), nullptr) < 1) return {};
-    AtspiRange* range = atspi_text_get_selection(text.get(), 0, nullptr);
-    if (!range) return {};
-    const std::string selected =
-        taken(atspi_text_get_text(text.get(), range->start_offset, range->end_offset, nullptr));
-    g_free(range);
-    return selected;
+    const Held<AtspiRange, g_free> range(atspi_text_get_selection(text.get(), 0, nullptr));
+    return range ? taken(atspi_text_get_text(text.get(), range->start_offset, range->end_offset, nullptr))
+                 : "";
 }
 
 std::optional<Box> Accessible::characterExtents(int offset) const {
@@ -535,54 +474,29 @@ int Quoddle::storedUses(const std::string& applicationKey, const std::string& ti
     return 0;
 }
 
-fs::path Quoddle::file(const std::string& name, const std::string& contents) const {
-    writeBytes(folder_ / name, contents);
-    return folder_ / name;
-}
-
-std::optional<Box> Quoddle::palette(Screen& screen) {
-    const unsigned long window = paletteWindow(screen);
-    return window ? screen.mappedFrame(window) : std::nullopt;
-}
-
 std::vector<std::pair<std::string, Box>> Quoddle::paletteButtons() {
     auto read = [this] {
         std::vector<std::pair<std::string, Box>> buttons;
-        for (const Accessible& window : Accessible::application(pid(), 2s).children()) {
-            if (window.name() != "Quoddle palette") continue;
-            // The palette's buttons are made anew at every showing: what libatspi remembers of them is stale.
-            window.forgetCachedTree();
-            for (const Accessible& button : window.findAll(ATSPI_ROLE_PUSH_BUTTON, 4))
-                if (std::optional<Box> box = button.extents(); box && button.showing())
-                    buttons.emplace_back(button.name(), *box);
-        }
+        const Accessible window =
+            Accessible::application(pid(), 2s).find(ATSPI_ROLE_FILLER, "Quoddle palette", 0);
+        // The palette's buttons are made anew at every showing: what libatspi remembers of them is stale.
+        window.forgetCachedTree();
+        for (const Accessible& button : window.findAll(ATSPI_ROLE_PUSH_BUTTON, 4))
+            if (std::optional<Box> box = button.extents(); box && button.showing())
+                buttons.emplace_back(button.name(), *box);
         return buttons;
     };
     // Qt tells AT-SPI about new buttons a moment after they appear: read until two readings a little
     // apart agree.
-    std::vector<std::pair<std::string, Box>> previous = read(), current;
-    const auto same = [](const auto& a, const auto& b) { return a.first == b.first; };
-    for (int reading = 0; reading < 20; ++reading) {
+    const auto label = [](const auto& button) { return button.first; };
+    std::vector<std::pair<std::string, Box>> previous, current = read();
+    for (int reading = 0;
+         reading < 20 && (current.empty() || !std::ranges::equal(previous, current, {}, label, label));
+         ++reading) {
         std::this_thread::sleep_for(100ms);
-        current = read();
-        if (!current.empty() && current.size() == previous.size() &&
-            std::equal(current.begin(), current.end(), previous.begin(), same))
-            break;
-        previous = current;
+        previous = std::exchange(current, read());
     }
     return current;
-}
-
-bool Quoddle::clickButton(Screen& screen, const std::string& label) {
-    std::optional<Box> button;
-    waitFor([&] {
-        for (const auto& [name, box] : paletteButtons())
-            if (name == label) button = box;
-        return button.has_value();
-    });
-    if (!button) return false;
-    screen.click(button->centerX(), button->centerY());
-    return waitFor([&] { return !palette(screen); });
 }
 
 Application::Application(const std::vector<std::string>& arguments, const std::string& windowTitle,
@@ -609,36 +523,21 @@ Application::~Application() {
 
 Accessible Application::textView() const {
     Accessible view;
-    for (const Accessible& text : accessible().findAll(ATSPI_ROLE_TEXT))
+    for (const Accessible& text : accessible().findAll(ATSPI_ROLE_TEXT, 16))
         if (auto box = text.extents(); box && (!view || box->height > view.extents()->height)) view = text;
     return view;
 }
 
-Accessible Application::editableText(const std::string& words) const {
-    Accessible found;
-    waitFor([&] {
-        for (const Accessible& text : accessible().findAll(ATSPI_ROLE_TEXT, 16))
-            if (text.showing() && text.hasState(ATSPI_STATE_EDITABLE) && text.text().starts_with(words))
-                found = text;
-        return bool(found);
-    });
-    return found;
-}
-
-std::ostream& operator<<(std::ostream& out, const Sample& sample) {
-    return out << sample.program;
-}
-
-std::unique_ptr<Application> startSample(const Sample& sample, const std::string& text) {
+std::unique_ptr<Application> startSample(const std::string& program, const std::string& text) {
     return std::make_unique<Application>(
-        std::vector<std::string>{(buildDirectory() / sample.program).string(), "--view-text", text},
-        sample.windowTitle);
+        std::vector<std::string>{(buildDirectory() / program).string(), "--view-text", text},
+        program == kGtkSample ? "Quoddle GTK Sample" : "Quoddle Qt Sample");
 }
 
-std::pair<int, int> dragOverFirstWords(Screen& screen, const Accessible& view) {
+std::pair<int, int> dragAlongFirstLine(Screen& screen, const Accessible& view, int width) {
     const Box box = view.extents().value_or(Box{});
-    const int y = box.y + 10, to = box.x + 140;
-    screen.drag(box.x + 8, y, to, y);
+    const int y = box.y + 10, to = box.x + 3 + (width ? width : box.width - 7);
+    screen.drag(box.x + 3, y, to, y);
     return {to, y};
 }
 

@@ -11,12 +11,12 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <iosfwd>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 struct _XDisplay;
@@ -30,7 +30,10 @@ using namespace std::chrono_literals;
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 5s);
 
 std::filesystem::path buildDirectory();
-std::filesystem::path screenshotDirectory();
+inline std::filesystem::path screenshotDirectory() {
+    std::filesystem::create_directories(buildDirectory() / "desktop-screenshots");
+    return buildDirectory() / "desktop-screenshots";
+}
 
 // A program the test started, stopped (SIGTERM, then SIGKILL) and reaped when it goes. Its standard
 // output goes to the output file, its errors there too unless they have a file of their own, and its
@@ -91,11 +94,6 @@ public:
     // Asks the window manager to move the window's client area there, and waits until it has.
     bool moveWindow(unsigned long window, int x, int y);
     std::optional<Box> mappedFrame(unsigned long window);
-    // Waits for the window to be mapped (it must not be yet), calling `meanwhile` as it waits; the moment
-    // the server reported the map, or none at the deadline.
-    std::optional<std::chrono::steady_clock::time_point> waitForMap(unsigned long window,
-                                                                    const std::function<void()>& meanwhile,
-                                                                    std::chrono::milliseconds deadline = 2s);
     void activate(unsigned long window);
     // The text the CLIPBOARD selection holds, read with xclip (the user's clipboard is the test's here).
     std::string clipboardText();
@@ -115,8 +113,12 @@ private:
 class Accessible {
 public:
     explicit Accessible(AtspiAccessible* object = nullptr) : object_(object) {}
-    Accessible(const Accessible& other);
-    Accessible& operator=(const Accessible& other);
+    Accessible(const Accessible& other)
+        : object_(other.object_ ? static_cast<AtspiAccessible*>(g_object_ref(other.object_)) : nullptr) {}
+    Accessible& operator=(Accessible other) {
+        std::swap(object_, other.object_);
+        return *this;
+    }
     ~Accessible() {
         if (object_) g_object_unref(object_);
     }
@@ -130,7 +132,6 @@ public:
                     int depth = 12) const;
     std::vector<Accessible> findAll(AtspiRole role, int depth = 12,
                                     const std::optional<std::string>& name = std::nullopt) const;
-    std::vector<Accessible> children() const;
     void forgetCachedTree() const {
         if (object_) atspi_accessible_clear_cache(object_);
     }
@@ -201,14 +202,18 @@ public:
     // Its XDG_CONFIG_HOME (preferences, autostart entries).
     std::filesystem::path configHome() const { return folder_ / "config"; }
     // Writes a file of the test's into its folder; the file's path.
-    std::filesystem::path file(const std::string& name, const std::string& contents) const;
+    std::filesystem::path file(const std::string& name, const std::string& contents) const {
+        writeBytes(folder_ / name, contents);
+        return folder_ / name;
+    }
 
     // The palette's frame while it is shown.
-    std::optional<Box> palette(Screen& screen);
+    std::optional<Box> palette(Screen& screen) {
+        const unsigned long window = paletteWindow(screen);
+        return window ? screen.mappedFrame(window) : std::nullopt;
+    }
     // The palette's buttons as AT-SPI shows them (label and frame).
     std::vector<std::pair<std::string, Box>> paletteButtons();
-    // Clicks the shown palette's button of that label; true once the palette has gone after it.
-    bool clickButton(Screen& screen, const std::string& label);
     // The palette's X window, mapped or not; 0 before Quoddle made it.
     unsigned long paletteWindow(Screen& screen) { return screen.window("Quoddle Palette", pid()); }
 
@@ -244,10 +249,9 @@ public:
     Process& process() { return *process_; }
     unsigned long window() const { return window_; }
     Accessible accessible() const { return Accessible::application(pid()); }
-    // The sample applications' text view: their tallest text widget (the other is a one-line entry).
+    // Its tallest text widget: the sample applications' text view (the other is a one-line entry), an
+    // editor's document.
     Accessible textView() const;
-    // A showing, editable text widget whose text starts with the words, once the application shows one.
-    Accessible editableText(const std::string& words) const;
     std::string output() const { return readBytes(folder_ / "output"); }
 
 private:
@@ -257,17 +261,13 @@ private:
     pid_t windowPid_ = 0;
 };
 
-// The sample applications of tests/apps: the program, which is also the name Quoddle keeps their history
-// under, and the title of their window.
-struct Sample {
-    std::string program, windowTitle;
-};
-inline const Sample kGtkSample{"quoddle-gtk-sample", "Quoddle GTK Sample"};
-inline const Sample kQtSample{"quoddle-qt-sample", "Quoddle Qt Sample"};
-std::ostream& operator<<(std::ostream& out, const Sample& sample);
+// The sample applications of tests/apps, by program, which is also the name Quoddle keeps their history
+// under.
+inline const std::string kGtkSample = "quoddle-gtk-sample", kQtSample = "quoddle-qt-sample";
 // Starts it with the text in its text view.
-std::unique_ptr<Application> startSample(const Sample& sample, const std::string& text);
-// Drags along the first line of the text view over its first words and lets go there; the release point.
-std::pair<int, int> dragOverFirstWords(Screen& screen, const Accessible& view);
+std::unique_ptr<Application> startSample(const std::string& program, const std::string& text);
+// Drags along the first line of the text view from its start over so many pixels (to the line's end when
+// 0) and lets go there; the release point.
+std::pair<int, int> dragAlongFirstLine(Screen& screen, const Accessible& view, int width = 137);
 
 } // namespace quoddle::desktop

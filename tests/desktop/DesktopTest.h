@@ -21,10 +21,28 @@ protected:
         ASSERT_TRUE(quoddle->ready()) << quoddle->log();
         if (app) screen.activate(app->window());
     }
+    // Starts the sample application with the text in its text view, and finds that view.
+    void startApp(const std::string& sample, const std::string& text) {
+        app = startSample(sample, text);
+        ASSERT_TRUE(app->window()) << "the application's window never mapped";
+        ASSERT_TRUE(textView = app->textView()) << "no text view in the AT-SPI tree";
+    }
     bool paletteShown() { return quoddle->palette(screen).has_value(); }
+    // Drags along the first line of the text view (dragAlongFirstLine); true once the palette shows.
+    bool paletteAfterDrag(int width = 137) {
+        dragAlongFirstLine(screen, textView, width);
+        return waitFor([this] { return paletteShown(); });
+    }
     // Clicks the shown palette's button of that label; true once the palette has gone after it.
     bool clickButton(const std::string& label) {
-        const bool clicked = quoddle->clickButton(screen, label);
+        std::optional<Box> button;
+        waitFor([&] {
+            for (const auto& [name, box] : quoddle->paletteButtons())
+                if (name == label) button = box;
+            return button.has_value();
+        });
+        if (button) screen.click(button->centerX(), button->centerY());
+        const bool clicked = button && waitFor([&] { return !paletteShown(); });
         EXPECT_TRUE(clicked) << "no palette button " << label << ", or the palette stays\n" << quoddle->log();
         return clicked;
     }

@@ -7,12 +7,6 @@
 namespace quoddle::desktop {
 namespace {
 
-const std::vector<std::string> kShortcutButtons{"Copy", "Cut", "Paste", "All", "Undo"};
-
-std::string toolkitOf(const ::testing::TestParamInfo<Sample>& info) {
-    return info.param.program == kGtkSample.program ? "Gtk" : "Qt";
-}
-
 // A menu or menu item on screen (its menu open), by name: GTK gives closed menus' items fake extents.
 Accessible shownMenuItem(const Application& app, const std::string& name) {
     for (AtspiRole role : {ATSPI_ROLE_MENU, ATSPI_ROLE_MENU_ITEM})
@@ -41,20 +35,15 @@ void chooseWithTheMouse(Screen& screen, const Application& app, const std::strin
     screen.click(leaf->centerX(), leaf->centerY());
 }
 
-class Palette : public DesktopTest, public ::testing::WithParamInterface<Sample> {
+std::string toolkitOf(const ::testing::TestParamInfo<std::string>& info) {
+    return info.param == kGtkSample ? "Gtk" : "Qt";
+}
+
+class Palette : public DesktopTest, public ::testing::WithParamInterface<std::string> {
 protected:
     void start(const PlistDictionary& preferences = {}) {
-        app = startSample(GetParam(), "alpha beta gamma delta epsilon zeta eta theta");
-        ASSERT_TRUE(app->window()) << "the application's window never mapped";
+        ASSERT_NO_FATAL_FAILURE(startApp(GetParam(), "alpha beta gamma delta epsilon zeta eta theta"));
         ASSERT_NO_FATAL_FAILURE(startQuoddle(preferences));
-        textView = app->textView();
-        ASSERT_TRUE(textView) << "no text view in the AT-SPI tree";
-    }
-    std::vector<std::string> paletteLabels() {
-        std::vector<std::string> labels;
-        for (const auto& [label, box] : quoddle->paletteButtons())
-            labels.push_back(label);
-        return labels;
     }
     // A press in the text view far from the words: the selection goes (a drag from inside it would move
     // the words instead of selecting).
@@ -64,11 +53,18 @@ protected:
     }
 };
 
-TEST_P(Palette, ADragShowsThePaletteBesideThePointerItsCopyButtonPostsTheKeyAndAKeyOrAPressHidesIt) {
-    start();
-    const auto [x, y] = dragOverFirstWords(screen, textView);
+// One run of everything a drag in the sample brings: the palette beside the pointer, its Copy button, a key
+// or a press hiding it, a service button pressing the application's own item and counting the use; then a
+// selection made with the keyboard opens none, and one in the one-line entry, whose drag's press moves the
+// focus there, does.
+TEST_P(Palette, ADragShowsThePaletteWhoseButtonsActAKeyOrAPressHidesItAndAKeyboardSelectionOpensNone) {
+    start(historyOf({GetParam(), "*"}, {"Make Upper Case"}, 3));
+    const auto [x, y] = dragAlongFirstLine(screen, textView);
     ASSERT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
-    EXPECT_EQ(paletteLabels(), kShortcutButtons);
+    std::vector<std::string> labels;
+    for (const auto& [label, box] : quoddle->paletteButtons())
+        labels.push_back(label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"Copy", "Cut", "Paste", "All", "Undo", "Make Upper Case"}));
     const Box palette = *quoddle->palette(screen);
     EXPECT_EQ(palette.width, 180);
     EXPECT_EQ(palette.x, x + 6) << "WindowAndMouseMargin to the right of the pointer";
@@ -82,93 +78,70 @@ TEST_P(Palette, ADragShowsThePaletteBesideThePointerItsCopyButtonPostsTheKeyAndA
         {"a press in the application", [&] { clickAway(); }}};
     for (const auto& [what, hide] : hiding) {
         clickAway();
-        dragOverFirstWords(screen, textView);
-        ASSERT_TRUE(waitFor([&] { return paletteShown(); })) << what;
+        ASSERT_TRUE(paletteAfterDrag()) << what << "\n" << quoddle->log();
         hide();
         EXPECT_TRUE(waitFor([&] { return !paletteShown(); })) << what << " leaves it shown";
     }
-}
 
-// A one-line entry (GtkEntry, QLineEdit) gets the palette as the text view does, also when the drag's press
-// is what focuses it.
-TEST_P(Palette, ADragSelectionInTheOneLineEntryShowsThePaletteToo) {
-    start();
-    Accessible entry;
-    for (const Accessible& text : app->accessible().findAll(ATSPI_ROLE_TEXT))
-        if (auto box = text.extents(); box && (!entry || box->height < entry.extents()->height)) entry = text;
-    ASSERT_TRUE(entry && entry.extents()->height < textView.extents()->height);
-    const Box box = *entry.extents();
-    // Pressed while another widget has the focus: GTK reports no selection event for this drag, so the
-    // backend asks the pressed element once the button is up.
-    screen.drag(box.x + 10, box.centerY(), box.x + 90, box.centerY());
-    ASSERT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
-    EXPECT_EQ(paletteLabels(), kShortcutButtons);
-}
-
-TEST_P(Palette, AServiceButtonPressesTheApplicationsMenuItemAndCountsTheUse) {
-    start(historyOf({GetParam().program, "*"}, {"Make Upper Case"}, 3));
-    dragOverFirstWords(screen, textView);
+    ASSERT_TRUE(paletteAfterDrag()) << quoddle->log();
     ASSERT_TRUE(clickButton("Make Upper Case"));
     EXPECT_TRUE(waitFor([&] { return textView.text().find("BETA GAMMA") != std::string::npos; }))
         << textView.text();
     EXPECT_TRUE(textView.text().ends_with("epsilon zeta eta theta")) << "only the selection changes";
-    // At once, well inside the delay of the save that follows a use: the end of the session saves it.
-    ASSERT_EQ(quoddle->quit(), 0);
-    EXPECT_EQ(quoddle->storedUses(GetParam().program, "Make Upper Case"), 4) << quoddle->historyText();
-    EXPECT_EQ(quoddle->storedUses("*", "Make Upper Case"), 4);
-}
 
-TEST_P(Palette, ABlacklistedApplicationGetsNoPaletteWhileAnotherDoes) {
-    start({{"BlacklistAppSetting", GetParam().program + "\n"}});
-    dragOverFirstWords(screen, textView);
-    ASSERT_TRUE(waitFor([&] { return !textView.selectedText().empty(); }));
-    EXPECT_FALSE(waitFor([&] { return paletteShown(); }, 800ms));
-    // The positive control, in the same run: the other sample application, not on the list and started
-    // while Quoddle runs, so observed from its start.
-    const auto other = startSample(GetParam().program == kGtkSample.program ? kQtSample : kGtkSample,
-                                   "alpha beta gamma delta");
-    ASSERT_TRUE(other->window());
-    screen.activate(other->window());
-    dragOverFirstWords(screen, other->textView());
-    EXPECT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
-}
-
-TEST_P(Palette, ASelectionMadeWithTheKeyboardOpensNothingWhereADragDoes) {
-    start();
     const Box view = *textView.extents();
     screen.click(view.x + 8, view.y + 10);
     for (int i = 0; i < 6; ++i)
         screen.key("Right", {"Shift_L"});
     ASSERT_TRUE(waitFor([&] { return textView.selectedText().size() == 6; })) << textView.selectedText();
-    EXPECT_FALSE(waitFor([&] { return paletteShown(); }, 800ms));
-    // The positive control: the same text selected with the mouse.
-    clickAway();
-    dragOverFirstWords(screen, textView);
-    EXPECT_TRUE(waitFor([&] { return paletteShown(); }));
+    EXPECT_FALSE(waitFor([&] { return paletteShown(); }, 800ms)) << "after a keyboard selection";
+    // The positive control: a drag in the entry (the shorter text widget), pressed while the text view has
+    // the focus: GTK reports no selection event for it, so the backend asks the pressed element once the
+    // button is up.
+    Accessible entry;
+    for (const Accessible& text : app->accessible().findAll(ATSPI_ROLE_TEXT))
+        if (text.extents() && text.extents()->height < view.height) entry = text;
+    ASSERT_TRUE(entry);
+    const Box box = *entry.extents();
+    screen.drag(box.x + 10, box.centerY(), box.x + 90, box.centerY());
+    EXPECT_TRUE(waitFor([&] { return paletteShown(); })) << "after a drag in the entry\n" << quoddle->log();
+
+    // At once, well inside the delay of the save that follows a use: the end of the session saves it.
+    ASSERT_EQ(quoddle->quit(), 0);
+    EXPECT_EQ(quoddle->storedUses(GetParam(), "Make Upper Case"), 4) << quoddle->historyText();
+    EXPECT_EQ(quoddle->storedUses("*", "Make Upper Case"), 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(SampleApplications, Palette, ::testing::Values(kGtkSample, kQtSample), toolkitOf);
+TEST_P(Palette, ABlacklistedApplicationGetsNoPaletteWhileAnotherDoes) {
+    start({{"BlacklistAppSetting", GetParam() + "\n"}});
+    dragAlongFirstLine(screen, textView);
+    ASSERT_TRUE(waitFor([&] { return !textView.selectedText().empty(); }));
+    EXPECT_FALSE(waitFor([&] { return paletteShown(); }, 800ms));
+    // The positive control, in the same run: the other sample application, not on the list and started
+    // while Quoddle runs, so observed from its start.
+    const auto other =
+        startSample(GetParam() == kGtkSample ? kQtSample : kGtkSample, "alpha beta gamma delta");
+    ASSERT_TRUE(other->window());
+    screen.activate(other->window());
+    textView = other->textView();
+    EXPECT_TRUE(paletteAfterDrag()) << quoddle->log();
+}
 
 // Choosing a Services item from the application's own menus is learned, however the menu was worked.
-class MenuLearning : public Palette {
-protected:
+TEST_P(Palette, AServicesItemChosenWithTheMouseTheKeyboardOrItsMnemonicIsLearnedACancelledMenuIsNot) {
+    start();
+    // Showing the palette once reads the application's Services titles.
+    ASSERT_TRUE(paletteAfterDrag()) << quoddle->log();
+    screen.key("Escape");
+    ASSERT_TRUE(waitFor([&] { return !paletteShown(); }));
     // Alt+E, up to the last item (Services), and into its submenu, looking at the screen between steps.
-    void openServicesByKeyboard() {
+    const auto openServicesByKeyboard = [&] {
         screen.key("e", {"Alt_L"});
         ASSERT_TRUE(waitFor([&] { return bool(shownMenuItem(*app, "Services")); }));
         screen.key("Up");
         screen.key("Right");
         ASSERT_TRUE(waitFor([&] { return bool(shownMenuItem(*app, "Make Upper Case")); }));
-    }
-};
-
-TEST_P(MenuLearning, AServicesItemChosenWithTheMouseTheKeyboardOrItsMnemonicIsLearnedACancelledMenuIsNot) {
-    start();
-    // Showing the palette once reads the application's Services titles.
-    dragOverFirstWords(screen, textView);
-    ASSERT_TRUE(waitFor([&] { return paletteShown(); }));
-    screen.key("Escape");
-    ASSERT_TRUE(waitFor([&] { return !paletteShown(); }));
+    };
     const struct {
         const char* gesture;
         std::function<void()> choose;
@@ -200,40 +173,69 @@ TEST_P(MenuLearning, AServicesItemChosenWithTheMouseTheKeyboardOrItsMnemonicIsLe
          "Bracket Selection", 2},
     };
     for (const auto& row : rows) {
+        // Keys sent while the last menu still closes would go to it.
+        ASSERT_TRUE(waitFor([&] { return !shownMenuItem(*app, "Services"); })) << row.gesture;
         const std::string before = textView.text();
         row.choose();
         EXPECT_TRUE(waitFor([&] { return textView.text() != before; })) << row.gesture << ": " << before;
-        EXPECT_TRUE(waitFor([&] { return quoddle->storedUses(GetParam().program, row.title) == row.uses; }))
+        EXPECT_TRUE(waitFor([&] { return quoddle->storedUses(GetParam(), row.title) == row.uses; }))
             << row.gesture << "\n"
             << quoddle->historyText() << quoddle->log();
     }
     ASSERT_EQ(quoddle->quit(), 0);
-    EXPECT_EQ(quoddle->storedUses(GetParam().program, "Bracket Selection"), 2) << quoddle->historyText();
-    EXPECT_EQ(quoddle->storedUses(GetParam().program, "Make Upper Case"), 1) << "the cancelled menu counted";
+    EXPECT_EQ(quoddle->storedUses(GetParam(), "Bracket Selection"), 2) << quoddle->historyText();
+    EXPECT_EQ(quoddle->storedUses(GetParam(), "Make Upper Case"), 1) << "the cancelled menu counted";
 }
 
-INSTANTIATE_TEST_SUITE_P(SampleApplications, MenuLearning, ::testing::Values(kGtkSample, kQtSample),
-                         toolkitOf);
+INSTANTIATE_TEST_SUITE_P(SampleApplications, Palette, ::testing::Values(kGtkSample, kQtSample), toolkitOf);
 
-// mousepad has no Services menu: a submenu named as the Services menu (the ServiceMenuItemTitle preference,
-// as a user can set it) is learned from as one, in an application not written here.
-class RealApplicationMenu : public DesktopTest {};
+// mousepad, an application not written here, has no Services menu: a submenu named as the Services menu
+// (the ServiceMenuItemTitle preference, as a user can set it) is learned from as one; and the shipped Make
+// Upper Case replaces the text through the clipboard, undoes in one step, gives the user's clipboard back
+// and is learned for it.
+class Mousepad : public DesktopTest {};
 
-TEST_F(RealApplicationMenu, AChoiceFromTheSubmenuNamedAsTheServicesMenuIsLearned) {
+TEST_F(Mousepad, AChoiceFromTheSubmenuNamedAsTheServicesMenuIsLearnedAndMakeUpperCaseReplacesTheSelection) {
     writeBytes(folder / "notes.txt", "alpha beta gamma delta epsilon\nzeta eta theta iota kappa\n");
     app = std::make_unique<Application>(std::vector<std::string>{"mousepad", folder / "notes.txt"},
                                         (folder / "notes.txt").string() + " - Mousepad");
     ASSERT_TRUE(app->window()) << "mousepad's window never mapped: " << app->output();
-    ASSERT_NO_FATAL_FAILURE(startQuoddle({{"ServiceMenuItemTitle", "Open Recent"}}));
+    ASSERT_TRUE(waitFor([&] { return (textView = app->textView()).text().starts_with("alpha"); }));
+    PlistDictionary preferences = historyOf({"*"}, {"Make Upper Case"}, 1);
+    preferences["ServiceMenuItemTitle"] = "Open Recent";
+    ASSERT_NO_FATAL_FAILURE(startQuoddle(preferences));
     // Showing the palette once reads the titles of that submenu.
-    dragOverFirstWords(screen, app->editableText("alpha"));
-    ASSERT_TRUE(waitFor([&] { return paletteShown(); })) << quoddle->log();
+    ASSERT_TRUE(paletteAfterDrag()) << quoddle->log();
     screen.key("Escape");
     ASSERT_TRUE(waitFor([&] { return !paletteShown(); }));
     ASSERT_NO_FATAL_FAILURE(chooseWithTheMouse(screen, *app, "File", "Open Recent", "Clear History"));
     EXPECT_TRUE(waitFor([&] { return quoddle->storedUses("mousepad", "Clear History") == 1; }))
         << quoddle->historyText() << quoddle->log();
-    screen.key("Escape"); // a question the item may have asked
+
+    // No to the question it asks; then the selection goes (a drag from inside it would move the words).
+    ASSERT_TRUE(
+        waitFor([&] { return app->accessible().find(ATSPI_ROLE_PUSH_BUTTON, "Cancel", 16).doAction(); }));
+    ASSERT_TRUE(waitFor([&] { return textView.hasState(ATSPI_STATE_FOCUSED); }));
+    screen.key("Right");
+    ASSERT_TRUE(waitFor([&] { return textView.selectedText().empty(); }));
+    std::string text = textView.text();
+    const std::string original = text;
+    ASSERT_TRUE(paletteAfterDrag()) << quoddle->log();
+    const std::string selected = textView.selectedText();
+    ASSERT_FALSE(selected.empty());
+    screen.setClipboardText("what the user copied");
+    ASSERT_TRUE(clickButton("Make Upper Case"));
+    text.replace(text.find(selected), selected.size(), upper(selected));
+    ASSERT_TRUE(waitFor([&] { return textView.text() == text; })) << textView.text() << "\n"
+                                                                  << quoddle->log();
+    EXPECT_TRUE(waitFor([&] { return screen.clipboardText() == "what the user copied"; }))
+        << "clipboard: " << screen.clipboardText();
+    screen.key("z", {"Control_L"});
+    EXPECT_TRUE(waitFor([&] { return textView.text() == original; }))
+        << "after one undo: " << textView.text();
+    ASSERT_EQ(quoddle->quit(), 0);
+    EXPECT_EQ(quoddle->storedUses("mousepad", "Make Upper Case"), 1) << quoddle->historyText();
+    EXPECT_EQ(quoddle->storedUses("*", "Make Upper Case"), 2);
 }
 
 // An application that stops answering (stopped with SIGSTOP) costs Quoddle a bounded wait, never the
@@ -252,9 +254,8 @@ TEST_F(HungApplication, AStoppedApplicationNeverFreezesThePaletteOfAnother) {
     screen.click(stopped->centerX(), stopped->centerY());
 
     screen.activate(qt->window());
-    Accessible view = qt->textView();
-    ASSERT_TRUE(view);
-    dragOverFirstWords(screen, view);
+    ASSERT_TRUE(textView = qt->textView());
+    dragAlongFirstLine(screen, textView);
     // Far below the 15 s an unbounded first call to a hung application would take.
     EXPECT_TRUE(waitFor([&] { return paletteShown(); }, 3s)) << quoddle->log();
     gtk->process().signal(SIGCONT);

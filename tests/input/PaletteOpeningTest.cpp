@@ -32,47 +32,44 @@ public:
 
 // A person's input at the simulated desktop: presses and selections are in TextEdit's text area unless the
 // step names another place.
-using Step = std::function<void(PaletteOpening&)>;
-const Step press = [](PaletteOpening& t) { t.pressAt({200, 200}); };
-const Step pressInNotes = [](PaletteOpening& t) { t.pressAt({1100, 200}); }; // Notes is in the background
-const Step pressOnImage = [](PaletteOpening& t) { t.pressAt({780, 180}); };
-const Step pressOnNothing = [](PaletteOpening& t) { t.pressAt({50, 50}); };
-const Step pressOnParagraph = [](PaletteOpening& t) { t.pressAt({150, 610}); };
-const Step pressInBlacklisted = [](PaletteOpening& t) { t.pressAt({100, 750}); };
-const Step release = [](PaletteOpening& t) { t.desktop.releaseLeftButton(); };
-const Step key = [](PaletteOpening& t) { t.desktop.pressKey(); };
-const Step rightButton = [](PaletteOpening& t) { t.desktop.pressRightButton(); };
-const Step otherButton = [](PaletteOpening& t) { t.desktop.pressOtherButton(); };
-const Step activateNotes = [](PaletteOpening& t) { t.desktop.workspace.activate(t.notes.processIdentifier); };
+using P = PaletteOpening;
+using Step = std::function<void(P&)>;
+const Step press = [](P& t) { t.pressAt({200, 200}); };
+const Step pressInNotes = [](P& t) { t.pressAt({1100, 200}); }; // Notes is in the background
+const Step pressOnImage = [](P& t) { t.pressAt({780, 180}); };
+const Step pressOnNothing = [](P& t) { t.pressAt({50, 50}); };
+const Step pressOnParagraph = [](P& t) { t.pressAt({150, 610}); };
+const Step pressInBlacklisted = [](P& t) { t.pressAt({100, 750}); };
+const Step release = [](P& t) { t.desktop.releaseLeftButton(); };
+const Step key = [](P& t) { t.desktop.pressKey(); };
+const Step rightButton = [](P& t) { t.desktop.pressRightButton(); };
+const Step otherButton = [](P& t) { t.desktop.pressOtherButton(); };
+const Step activateNotes = [](P& t) { t.desktop.workspace.activate(t.notes.processIdentifier); };
 // Some window managers pass through no active application on the way to the next one.
-const Step deactivateAll = [](PaletteOpening& t) { t.desktop.workspace.deactivateAll(); };
-const Step select = [](PaletteOpening& t) { t.selectIn(t.textArea, 5); };
-const Step selectCaret = [](PaletteOpening& t) { t.selectIn(t.textArea, 0); };
-const Step selectInNotes = [](PaletteOpening& t) { t.selectIn(t.notesText, 5); };
-const Step selectInField = [](PaletteOpening& t) { t.selectIn(t.field, 5); };
+const Step deactivateAll = [](P& t) { t.desktop.workspace.deactivateAll(); };
+const Step select = [](P& t) { t.selectIn(t.textArea, 5); };
+const Step selectCaret = [](P& t) { t.selectIn(t.textArea, 0); };
+const Step selectInNotes = [](P& t) { t.selectIn(t.notesText, 5); };
+const Step selectInField = [](P& t) { t.selectIn(t.field, 5); };
 // Each paragraph holds the caret and the focus in turn; the one left reports its part last, unfocused.
-const Step selectAcrossParagraphs = [](PaletteOpening& t) {
+const Step selectAcrossParagraphs = [](P& t) {
     t.selectIn(t.paragraphs[0], 5);
     t.selectIn(t.paragraphs[1], 7);
     t.ax().selectText(t.paragraphs[0], ax::RangeValue{0, 9});
 };
-const Step reportWithoutFocus = [](PaletteOpening& t) {
-    t.ax().selectText(t.textArea, ax::RangeValue{3, 6});
-};
-const Step unfocus = [](PaletteOpening& t) {
-    t.ax().setAttribute(t.textArea, ax::Attribute::focused, false);
-};
-const Step selectMarkers = [](PaletteOpening& t) {
+const Step reportWithoutFocus = [](P& t) { t.ax().selectText(t.textArea, ax::RangeValue{3, 6}); };
+const Step unfocus = [](P& t) { t.ax().setAttribute(t.textArea, ax::Attribute::focused, false); };
+const Step selectMarkers = [](P& t) {
     t.ax().selectTextMarkers(t.textArea, "{length = 24, bytes = 0x0a00} ... {length = 24, bytes = 0x0f00}");
 };
-const Step selectCaretMarkers = [](PaletteOpening& t) {
+const Step selectCaretMarkers = [](P& t) {
     t.ax().selectTextMarkers(t.textArea, "{length = 24, bytes = 0x0a00} ... {length = 24, bytes = 0x0a00}");
 };
-const Step otherRoles = [](PaletteOpening& t) {
+const Step otherRoles = [](P& t) {
     t.ax().setAttribute(t.textArea, ax::Attribute::role, ax::Role::staticText);
     t.ax().setAttribute(t.field, ax::Attribute::role, ax::Role::webArea);
 };
-const Step noShortcuts = [](PaletteOpening& t) { t.desktop.defaultsStore.set(preference::shortcutText, ""); };
+const Step noShortcuts = [](P& t) { t.desktop.defaultsStore.set(preference::shortcutText, ""); };
 
 struct Gesture {
     const char* name;

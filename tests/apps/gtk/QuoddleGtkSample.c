@@ -8,10 +8,6 @@
 #include <stdio.h>
 
 static const char* kDefaultEntryText = "the quick brown fox";
-static const char* kDefaultViewText = "alpha beta gamma delta\n"
-                                      "epsilon zeta eta theta\n"
-                                      "iota kappa lambda mu\n"
-                                      "nu xi omicron pi\n";
 
 /* The new text for the old, as GLib's case mappings take it: the text and its length (-1: to its end). */
 typedef char* (*Transform)(const char* text, gssize length);
@@ -42,13 +38,11 @@ static void run_service(GtkMenuItem* item, gpointer data) {
     char* old_text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
     char* new_text = service->transform(old_text, -1);
     gtk_text_buffer_begin_user_action(buffer);
-    GtkTextMark* from = gtk_text_buffer_create_mark(buffer, NULL, &start, TRUE);
+    const gint from = gtk_text_iter_get_offset(&start);
     gtk_text_buffer_delete(buffer, &start, &end);
     gtk_text_buffer_insert(buffer, &start, new_text, -1);
-    GtkTextIter from_iter;
-    gtk_text_buffer_get_iter_at_mark(buffer, &from_iter, from);
-    gtk_text_buffer_select_range(buffer, &from_iter, &start);
-    gtk_text_buffer_delete_mark(buffer, from);
+    gtk_text_buffer_get_iter_at_offset(buffer, &end, from);
+    gtk_text_buffer_select_range(buffer, &end, &start);
     gtk_text_buffer_end_user_action(buffer);
     g_free(old_text);
     g_free(new_text);
@@ -80,8 +74,7 @@ int main(int argc, char** argv) {
     /* The AT-SPI application name is the program name; tests find the application by it. */
     g_set_prgname("quoddle-gtk-sample");
 
-    char* entry_text = NULL;
-    char* view_text = NULL;
+    char *entry_text = NULL, *view_text = NULL;
     GOptionEntry options[] = {
         {"entry-text", 0, 0, G_OPTION_ARG_STRING, &entry_text, "Initial text of the entry", "TEXT"},
         {"view-text", 0, 0, G_OPTION_ARG_STRING, &view_text, "Initial text of the text view", "TEXT"},
@@ -102,8 +95,7 @@ int main(int argc, char** argv) {
     GtkWidget* entry = gtk_entry_new();
     gtk_entry_set_text(GTK_ENTRY(entry), entry_text ? entry_text : kDefaultEntryText);
     GtkWidget* view = gtk_text_view_new();
-    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)),
-                             view_text ? view_text : kDefaultViewText, -1);
+    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), view_text ? view_text : "", -1);
     GtkWidget* scrolled = gtk_scrolled_window_new(NULL, NULL);
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
     gtk_container_add(GTK_CONTAINER(scrolled), view);

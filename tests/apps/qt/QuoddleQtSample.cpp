@@ -20,10 +20,6 @@
 namespace {
 
 const char* const kDefaultEntryText = "the quick brown fox";
-const char* const kDefaultViewText = "alpha beta gamma delta\n"
-                                     "epsilon zeta eta theta\n"
-                                     "iota kappa lambda mu\n"
-                                     "nu xi omicron pi\n";
 
 using Transform = std::function<QString(const QString&)>;
 
@@ -83,9 +79,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
     QCommandLineParser parser;
-    parser.addHelpOption();
     QCommandLineOption entryText("entry-text", "Initial text of the line edit.", "TEXT", kDefaultEntryText);
-    QCommandLineOption viewText("view-text", "Initial text of the text edit.", "TEXT", kDefaultViewText);
+    QCommandLineOption viewText("view-text", "Initial text of the text edit.", "TEXT");
     parser.addOption(entryText);
     parser.addOption(viewText);
     parser.process(app);

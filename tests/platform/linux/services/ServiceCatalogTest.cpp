@@ -59,19 +59,33 @@ protected:
                            [this](const std::string& line) { logged.push_back(line); }};
 };
 
-TEST_F(ServiceCatalogTest, UserFilesShadowSystemFilesOfTheSameId) {
+// A user file takes the id from the system's even when malformed (the system's would not be what the user
+// meant) or when its program is not installed. The rest come by name, then id, each name once.
+TEST_F(ServiceCatalogTest, UserFilesShadowTheSystemsOfTheSameIdAndEachNameIsOfferedOnceInOrder) {
     for (const char* id : {"upper", "lower", "gone", "broken", "later"})
         write(system, id, serviceText(std::string("System ") + id));
     write(user, "upper", serviceText("My Upper"));
     write(user, "gone", "[Quoddle Service]\nHidden=true\n");
-    // A malformed user file still takes the id: the system's own would not be what the user meant. As
-    // does one whose program is not installed.
     const std::string broken = write(user, "broken", "[Quoddle Service]\nName=Broken\n");
     write(user, "later", serviceText("Later", "TryExec=quoddle-no-such-program-4711\n"));
-
-    EXPECT_EQ(names(), (std::vector<std::string>{"My Upper", "System lower"}));
+    for (const auto& [folder, id, name] : {std::tuple(system, "b", "banana"),
+                                           {system, "c", "Cherry"},
+                                           {user, "a2", "Apple"},
+                                           {user, "z", "\xc3\x89t\xc3\xa9"},
+                                           {system, "a1", "Apple"},
+                                           {system, "d", "apple"}})
+        write(folder, id, serviceText(name));
+    EXPECT_EQ(names(), (std::vector<std::string>{"Apple", "apple", "banana", "Cherry", "My Upper",
+                                                 "System lower", "\xc3\x89t\xc3\xa9"}));
+    names();
     EXPECT_EQ(logged,
-              std::vector<std::string>{"desktop service file " + broken + " skipped: Exec is missing"});
+              (std::vector<std::string>{"desktop service file " + broken + " skipped: Exec is missing",
+                                        "desktop services " + (system / "a1.service").string() + " and " +
+                                            (user / "a2.service").string() +
+                                            " have the same name \"Apple\": only the first is offered"}));
+    EXPECT_EQ(catalog.serviceNamed("apple")->id, "d");
+    EXPECT_EQ(catalog.serviceNamed("Apple")->id, "a1");
+    EXPECT_EQ(catalog.serviceNamed("Apple "), nullptr);
 }
 
 // Folders that appear only later count too.
@@ -96,24 +110,6 @@ TEST_F(ServiceCatalogTest, SeesEveryChangeAndLogsAMalformedFileOncePerChangeOfIt
               (std::vector<std::string>{"desktop service file " + bad +
                                             " skipped: Exec: %f is not a field code of service files",
                                         "desktop service file " + bad + " skipped: Exec is missing"}));
-}
-
-TEST_F(ServiceCatalogTest, OrdersByNameThenIdAndOffersEachNameOnce) {
-    for (const auto& [folder, id, name] : {std::tuple(system, "b", "banana"),
-                                           {system, "c", "Cherry"},
-                                           {user, "a2", "Apple"},
-                                           {user, "z", "\xc3\x89t\xc3\xa9"},
-                                           {system, "a1", "Apple"},
-                                           {system, "d", "apple"}})
-        write(folder, id, serviceText(name));
-    EXPECT_EQ(names(), (std::vector<std::string>{"Apple", "apple", "banana", "Cherry", "\xc3\x89t\xc3\xa9"}));
-    names();
-    EXPECT_EQ(logged, std::vector<std::string>{"desktop services " + (system / "a1.service").string() +
-                                               " and " + (user / "a2.service").string() +
-                                               " have the same name \"Apple\": only the first is offered"});
-    EXPECT_EQ(catalog.serviceNamed("apple")->id, "d");
-    EXPECT_EQ(catalog.serviceNamed("Apple")->id, "a1");
-    EXPECT_EQ(catalog.serviceNamed("Apple "), nullptr);
 }
 
 TEST_F(ServiceCatalogTest, TheServicesCommandListsChecksAndAnswersAMistakenCommandLineWithItsUsage) {

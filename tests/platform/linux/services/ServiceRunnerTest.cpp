@@ -42,11 +42,7 @@ std::string patterned(std::size_t size) {
     return bytes;
 }
 
-const std::string kMarker = "/tmp/quoddle-runner-must-not-exist";
-const std::string kHostile = "it's \"quoted\" $(touch " + kMarker + ") ; touch " + kMarker + " `touch " +
-                             kMarker + "` | & > " + kMarker + std::string("\0nul", 4) +
-                             " \xff\xfe\xc3 bad UTF-8\n";
-const std::string kLarge = patterned(2 << 20); // far more than a pipe holds
+const std::string kLarge = patterned(2 << 20); // far more than a pipe holds, and every byte value but a few
 
 struct RunRow {
     const char* label;
@@ -55,8 +51,8 @@ struct RunRow {
     Outcome outcome;
     std::string output; // when it exited
     std::string description;
-    std::chrono::milliseconds limit;
-    std::size_t outputLimit;
+    std::chrono::milliseconds limit = 10s;
+    std::size_t outputLimit = ServiceRunner::kDefaultOutputLimit;
 };
 
 std::vector<std::string> sh(const std::string& script, const fs::path& argument = {}) {
@@ -64,32 +60,28 @@ std::vector<std::string> sh(const std::string& script, const fs::path& argument 
                             : std::vector<std::string>{"/bin/sh", "-c", script, "sh", argument.string()};
 }
 
+// Shell syntax in the text running nothing is the desktop tier's (the runner takes no shell), and the large
+// input echoed carries NULs and bytes that are not UTF-8 through exactly.
 const std::string kExited = "exit status 0", kTimedOut = "killed after 300 ms (time limit)";
-RunRow row(const char* label, std::vector<std::string> commandLine, std::string input, Outcome outcome,
-           std::string output, std::string description, std::chrono::milliseconds limit = 10s,
-           std::size_t outputLimit = ServiceRunner::kDefaultOutputLimit) {
-    return {label, commandLine, input, outcome, output, description, limit, outputLimit};
-}
-
+const std::vector<std::string> kNotAProgram = {"/etc/passwd", "text"};
 const RunRow kRunRows[] = {
-    row("HostileTextThroughStandardInput", {"cat"}, kHostile, Outcome::exited, kHostile, kExited),
-    row("NoInputClosesStandardInput", {"cat"}, "", Outcome::exited, "", kExited),
-    row("ExitStatusAndNoStandardError", sh("echo out; echo noise >&2; exit 3"), "", Outcome::exited, "out\n",
-        "exit status 3"),
+    {"NoInputClosesStandardInput", {"cat"}, "", Outcome::exited, "", kExited},
+    {"ExitStatusAndNoStandardError", sh("echo out; echo noise >&2; exit 3"), "", Outcome::exited, "out\n",
+     "exit status 3"},
     // Nobody reads standard error, and the program must not stall on it.
-    row("StandardErrorFlood", sh("head -c 3000000 /dev/zero >&2; echo done"), "", Outcome::exited, "done\n",
-        kExited),
-    row("Signal", sh("kill -SEGV $$"), "", Outcome::killedBySignal, "", "ended by signal 11"),
+    {"StandardErrorFlood", sh("head -c 3000000 /dev/zero >&2; echo done"), "", Outcome::exited, "done\n",
+     kExited},
+    {"Signal", sh("kill -SEGV $$"), "", Outcome::killedBySignal, "", "ended by signal 11"},
     // What came out before the limit is not a result.
-    row("TimeLimit", sh("echo partial; sleep 60"), "", Outcome::timedOut, "", kTimedOut, 300ms),
-    row("OutputAtTheLimit", {"head", "-c", "4096", "/dev/zero"}, "", Outcome::exited, std::string(4096, '\0'),
-        kExited, 10s, 4096),
-    row("OutputOverTheLimit", {"head", "-c", "4097", "/dev/zero"}, "", Outcome::outputTooLarge, "",
-        "killed: more than 4 KiB of output", 10s, 4096),
-    row("LargeInputUnread", {"true"}, kLarge, Outcome::exited, "", kExited),
-    row("LargeInputEchoed", {"cat"}, kLarge, Outcome::exited, kLarge, kExited, 10s, 16 << 20),
-    row("NotExecutable", {"/etc/passwd", "text"}, "text", Outcome::failedToStart, "",
-        "could not be started: Permission denied")};
+    {"TimeLimit", sh("echo partial; sleep 60"), "", Outcome::timedOut, "", kTimedOut, 300ms},
+    {"OutputAtTheLimit", sh("head -c 4096 /dev/zero"), "", Outcome::exited, std::string(4096, '\0'), kExited,
+     10s, 4096},
+    {"OutputOverTheLimit", sh("head -c 4097 /dev/zero"), "", Outcome::outputTooLarge, "",
+     "killed: more than 4 KiB of output", 10s, 4096},
+    {"LargeInputUnread", {"true"}, kLarge, Outcome::exited, "", kExited},
+    {"LargeInputEchoed", {"cat"}, kLarge, Outcome::exited, kLarge, kExited, 10s, 16 << 20},
+    {"NotExecutable", kNotAProgram, "text", Outcome::failedToStart, "",
+     "could not be started: Permission denied"}};
 
 // Runs the program to its end and returns what done reported, checking that done came once, and later.
 ServiceRunResult runToEnd(ServiceRunner& runner, const std::vector<std::string>& commandLine,
@@ -124,7 +116,6 @@ TEST_F(ServiceRunnerTest, EveryRunEndsAsItMust) {
         EXPECT_TRUE(result.description().starts_with(row.description)) << result.description();
         EXPECT_EQ(result.description().find("text"), std::string::npos) << result.description();
         EXPECT_EQ(result.startError.empty(), row.outcome != Outcome::failedToStart) << result.startError;
-        EXPECT_FALSE(fs::exists(kMarker)) << "the text ran as a command";
         EXPECT_EQ(limited.running(), 0u);
     }
 }

@@ -43,15 +43,6 @@ void sendAll(int fd, std::string_view bytes) {
         if ((count = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)) <= 0) return;
 }
 
-// Everything until the server closes.
-std::string readToEnd(int fd) {
-    std::string bytes;
-    char buffer[65536];
-    for (ssize_t count; (count = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    return bytes;
-}
-
 bool closedByServer(int fd) {
     char byte;
     return ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) == 0;
@@ -76,21 +67,21 @@ protected:
                        }},
                       [this](const std::string& line) { logLines.push_back(line); });
     }
-    // Runs the blocking work on a thread of its own while this thread turns the loop the server needs.
-    template <class Work> auto whileServing(Work work) {
-        auto result = std::async(std::launch::async, std::move(work));
-        EXPECT_TRUE(spinUntil([&] { return result.wait_for(0s) == std::future_status::ready; }, 15s));
-        return result.get();
-    }
-    // Sends the bytes and reads the answer, as a program other than Quoddle would.
+    // Sends the bytes and reads the answer, as a program other than Quoddle would, on a thread of its own
+    // while this thread turns the loop the server needs.
     std::string exchange(const std::string& bytes) {
-        return whileServing([&] {
+        auto answer = std::async(std::launch::async, [&] {
             const int fd = connectTo(socket);
             sendAll(fd, bytes);
-            std::string answer = readToEnd(fd);
+            std::string read; // everything until the server closes
+            char buffer[65536];
+            for (ssize_t count; (count = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                read.append(buffer, static_cast<std::size_t>(count));
             ::close(fd);
-            return answer;
+            return read;
         });
+        EXPECT_TRUE(spinUntil([&] { return answer.wait_for(0s) == std::future_status::ready; }, 15s));
+        return answer.get();
     }
     // A connection that the test holds open and closes at the end.
     int peer() { return peers.emplace_back(connectTo(socket)); }
@@ -105,24 +96,18 @@ protected:
 
 TEST_F(InstanceChannel, AnythingButARequestIsRefusedAndAnImportOverTheLimitBeforeItsTextIsRead) {
     start();
-    // The last has no line end within reach.
-    const std::string garbage[] = {"hello\n",
-                                   "reopen now\n",
-                                   "REOPEN\n",
-                                   "reopen\r\n",
-                                   "history-import\n",
-                                   "history-import -5\n",
-                                   "history-import +5\n",
-                                   "history-import 0x10\n",
-                                   "history-import  5\n",
-                                   "history-import 5 \n",
-                                   "history-import 123456789012345678901234567890\n",
-                                   std::string("\0\xFF\n", 3),
-                                   "Secret\tTitle " + std::string(200, 'x')};
+    // Near misses of each request and of the import's byte count, bytes no request holds, and a title with
+    // no line end within reach.
+    std::vector<std::string> garbage{std::string("\0\xFF\n", 3), "Secret\tTitle " + std::string(200, 'x')};
+    for (const char* line :
+         {"hello", "reopen now", "REOPEN", "reopen\r", "history-import", "history-import -5",
+          "history-import +5", "history-import 0x10", "history-import  5", "history-import 5 ",
+          "history-import 123456789012345678901234567890"})
+        garbage.push_back(line + std::string("\n"));
     for (const std::string& bytes : garbage)
         EXPECT_EQ(exchange(bytes), "error unknown request\n") << bytes;
     // One log line each, which holds none of the bytes.
-    EXPECT_EQ(logLines.size(), std::size(garbage));
+    EXPECT_EQ(logLines.size(), garbage.size());
     for (const std::string& line : logLines)
         EXPECT_TRUE(line.find("Secret") == std::string::npos && line.find("hello") == std::string::npos)
             << line;
@@ -134,7 +119,7 @@ TEST_F(InstanceChannel, AnythingButARequestIsRefusedAndAnImportOverTheLimitBefor
         << "still serving, and an import at the limit is carried out";
     ASSERT_EQ(imports.size(), 1u);
     EXPECT_EQ(imports.front().size(), kMaxInstanceTextBytes);
-    EXPECT_EQ(logLines.size(), std::size(garbage) + 1);
+    EXPECT_EQ(logLines.size(), garbage.size() + 1);
 }
 
 TEST_F(InstanceChannel, PeersThatStallAreDroppedAfterTheDeadlineAndOnesBeyondTheLimitRefused) {
@@ -169,10 +154,8 @@ TEST_F(InstanceChannel, TheSocketIsTheOwnersOnlyReplacesAStaleOneAndGoesWithTheS
     const mode_t previous = ::umask(0);
     start();
     ::umask(previous);
-    struct stat made {};
-    ASSERT_EQ(::lstat(socket.c_str(), &made), 0);
-    EXPECT_TRUE(S_ISSOCK(made.st_mode));
-    EXPECT_EQ(made.st_mode & 07777, 0600u) << "whatever the umask";
+    EXPECT_EQ(fs::symlink_status(socket).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << "whatever the umask";
     EXPECT_EQ(exchange("reopen\n"), "ok 0\n");
     server.reset();
     EXPECT_FALSE(fs::exists(fs::symlink_status(socket)));

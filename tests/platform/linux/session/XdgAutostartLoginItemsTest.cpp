@@ -19,9 +19,10 @@ protected:
         fs::create_directories(system);
         fs::create_symlink(program, root / "bin/quoddle-link");
     }
-    void useSystemFolders(std::vector<std::string> folders, std::vector<std::string> desktops) {
-        items = XdgAutostartLoginItems(
-            {user.string(), std::move(folders), std::move(desktops), "org.quoddle.Quoddle", "quoddle"});
+    XdgAutostartLoginItems itemsOver(std::vector<std::string> folders, std::vector<std::string> desktops,
+                                     const fs::path& userFolder = {}) const {
+        return XdgAutostartLoginItems({(userFolder.empty() ? user : userFolder).string(), std::move(folders),
+                                       std::move(desktops), "org.quoddle.Quoddle", "quoddle"});
     }
     static std::string makeProgram(const fs::path& path) {
         writeBytes(path, "#!/bin/sh\n");
@@ -53,8 +54,7 @@ protected:
     const fs::path user = root / "config/autostart", system = root / "xdg/autostart";
     const std::string program = makeProgram(root / "bin/quoddle"),
                       otherCopy = makeProgram(root / "other/quoddle");
-    XdgAutostartLoginItems items{
-        {user.string(), {system.string()}, {"XFCE"}, "org.quoddle.Quoddle", "quoddle"}};
+    XdgAutostartLoginItems items = itemsOver({system.string()}, {"XFCE"});
 };
 
 TEST_F(XdgAutostartTest, InsertsAnEntryInAnOwnerOnlyFolderThatResolvesToTheProgramAndRemovesIt) {
@@ -110,7 +110,7 @@ TEST_F(XdgAutostartTest, ResolvesAnEntrysProgramTheWayTheSessionWouldStartIt) {
 // What the entry says beside Type, Name and Exec, for a session on "Budgie:GNOME:XFCE": the first of its
 // desktops an entry names decides.
 TEST_F(XdgAutostartTest, HiddenEntriesAndEntriesForOtherDesktopsAreNotListed) {
-    useSystemFolders({system.string()}, {"Budgie", "GNOME", "XFCE"});
+    items = itemsOver({system.string()}, {"Budgie", "GNOME", "XFCE"});
     const std::pair<const char*, bool> cases[] = {{"Hidden=true\n", false},
                                                   {"X-GNOME-Autostart-enabled=false\n", false},
                                                   {"OnlyShowIn=KDE;\n", false},
@@ -127,7 +127,7 @@ TEST_F(XdgAutostartTest, HiddenEntriesAndEntriesForOtherDesktopsAreNotListed) {
 }
 
 TEST_F(XdgAutostartTest, AUserFileHidesTheSystemsAndRemovingASystemEntryHidesItWithOne) {
-    useSystemFolders({system.string(), (root / "xdg2/autostart").string()}, {"XFCE"});
+    items = itemsOver({system.string(), (root / "xdg2/autostart").string()}, {"XFCE"});
     writeBytes(system / "quoddle.desktop", entry("Packaged", program));
     writeBytes(root / "xdg2/autostart/quoddle.desktop", entry("Later", otherCopy));
     EXPECT_EQ(listed(), std::vector<std::string>{"Packaged bin/quoddle"});
@@ -153,8 +153,7 @@ TEST_F(XdgAutostartTest, AUserFileHidesTheSystemsAndRemovingASystemEntryHidesItW
 
 TEST_F(XdgAutostartTest, WithoutAUserFolderNothingIsListedOrWritten) {
     writeBytes(root / "file", "a file where the folder should be");
-    XdgAutostartLoginItems blocked(
-        {(root / "file/autostart").string(), {}, {}, "org.quoddle.Quoddle", "quoddle"});
+    XdgAutostartLoginItems blocked = itemsOver({}, {}, root / "file/autostart");
     EXPECT_FALSE(blocked.snapshot());
     EXPECT_FALSE(blocked.insertAtFront(program, "Quoddle"));
     EXPECT_EQ(readBytes(root / "file"), "a file where the folder should be");

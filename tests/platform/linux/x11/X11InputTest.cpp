@@ -44,16 +44,13 @@ protected:
 
     Display* display() const { return display_.get(); }
     // Each returns once the server has processed the press and the release.
-    void click(unsigned button) {
-        XTestFakeButtonEvent(display(), button, True, CurrentTime);
-        XTestFakeButtonEvent(display(), button, False, CurrentTime);
+    template <auto fake> void pressAndRelease(unsigned code) {
+        fake(display(), code, True, CurrentTime);
+        fake(display(), code, False, CurrentTime);
         XSync(display(), False);
     }
-    void type(unsigned keycode) {
-        XTestFakeKeyEvent(display(), keycode, True, CurrentTime);
-        XTestFakeKeyEvent(display(), keycode, False, CurrentTime);
-        XSync(display(), False);
-    }
+    void click(unsigned button) { pressAndRelease<XTestFakeButtonEvent>(button); }
+    void type(unsigned keycode) { pressAndRelease<XTestFakeKeyEvent>(keycode); }
     bool seenReach(std::size_t count) {
         return test::spinUntil([&] { return seen.size() >= count; });
     }
