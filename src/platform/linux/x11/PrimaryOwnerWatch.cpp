@@ -58,11 +58,11 @@ bool PrimaryOwnerWatch::start(std::string* reason) {
 
 std::optional<ProcessId> PrimaryOwnerWatch::pidOfClientOwning(unsigned long window) {
     if (!connection_->hasResourceExtension || window == None) return std::nullopt;
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec query{window, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* values = nullptr;
     X11ErrorTrap trap(connection_->display.get());
-    if (XResQueryClientIds(connection_->display.get(), 1, &spec, &count, &values) != Success)
+    if (XResQueryClientIds(connection_->display.get(), 1, &query, &count, &values) != Success)
         return std::nullopt;
     std::optional<ProcessId> pid;
     for (long i = 0; i < count && !pid; ++i)
