@@ -154,10 +154,7 @@ private:
 struct Desk {
     explicit Desk(const Target& target) : name(target.name) {
         app = start(target, folder.path());
-        if (!app->window()) return;
-        if (target.moveAway) screen.moveWindow(app->window(), 500, 300);
-        if (target.terminal)
-            waitFor([&] { return std::filesystem::exists(folder / "signals.log.ready"); }, 10s);
+        if (!app->window() || !readyForWords(screen, *app, target, folder.path())) return;
         quoddle = std::make_unique<Quoddle>(PlistDictionary{}, QuoddleOptions{.verbose = true});
         if (!quoddle->ready()) return;
         screen.activate(app->window());

@@ -129,6 +129,11 @@ std::unique_ptr<Application> start(const Target& target, const fs::path& folder)
     return std::make_unique<Application>(command, placed(target.title), target.launch);
 }
 
+bool readyForWords(Screen& screen, const Application& app, const Target& target, const fs::path& folder) {
+    if (target.moveAway && !screen.moveWindow(app.window(), 500, 300)) return false;
+    return !target.terminal || waitFor([&] { return fs::exists(folder / "signals.log.ready"); }, 10s);
+}
+
 Accessible wordsElement(const Application& app, const Place& place) {
     Accessible found;
     waitFor(

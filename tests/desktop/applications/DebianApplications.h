@@ -62,6 +62,10 @@ struct Segment {
 
 // Writes the target's files into the folder and starts it; its window() is 0 when it never mapped.
 std::unique_ptr<Application> start(const Target& target, const std::filesystem::path& folder);
+// Moves its window away from the top-left corner (where window and screen coordinates would agree) when
+// the target says so, and waits for a terminal's words program to print its words; false when either failed.
+bool readyForWords(Screen& screen, const Application& app, const Target& target,
+                   const std::filesystem::path& folder);
 // The element holding the place's words, once the application shows it (GTK 4 says nothing of showing).
 Accessible wordsElement(const Application& app, const Place& place);
 // Where a drag over the place's first words goes; none when they cannot be seen.

@@ -12,8 +12,6 @@
 namespace quoddle::desktop {
 namespace {
 
-namespace fs = std::filesystem;
-
 // The default shortcut buttons and one for a desktop service that replaces the selection.
 const PlistDictionary kPreferences{
     {"ShortcutButtonSetting",
@@ -75,11 +73,7 @@ protected:
         Desk::SetUp();
         if (IsSkipped()) return;
         ASSERT_NO_FATAL_FAILURE(launch(GetParam()));
-        // Away from the corner, where window and screen coordinates would agree.
-        ASSERT_TRUE(!GetParam().moveAway || screen.moveWindow(app->window(), 500, 300));
-        // The words program has printed its words.
-        ASSERT_TRUE(!GetParam().terminal ||
-                    waitFor([&] { return fs::exists(folder / "signals.log.ready"); }, 10s));
+        ASSERT_TRUE(readyForWords(screen, *app, GetParam(), folder.path()));
         ASSERT_NO_FATAL_FAILURE(startQuoddle(kPreferences, {.verbose = true}));
         if (!GetParam().typedIntoFind.empty()) {
             screen.key("f", {"Control_L"});
