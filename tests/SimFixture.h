@@ -81,6 +81,8 @@ public:
         pressAt(target == notesText ? Point{1100, 200} : Point{200, 200});
         selectIn(target ? target : textArea, length);
         desktop.releaseLeftButton();
+        // As long as a hand takes to move on: the palette reads the Services menu's titles meanwhile.
+        desktop.runLoop.advance(std::chrono::milliseconds(100));
     }
     // The user chooses the Services item from the menu bar's Services menu (TextEdit's unless another).
     void chooseFromServicesMenu(std::size_t index, const SimMenuBar* bar = nullptr) {

@@ -87,6 +87,8 @@ private:
         desktop_.accessibility.selectText(textArea_, ax::RangeValue{40, 12});
         app("reports AXSelectedTextChanged while you drag");
         desktop_.releaseLeftButton();
+        // A moment passes, as between a person's movements: timers due in it fire.
+        desktop_.runLoop.advance(std::chrono::milliseconds(100));
     }
 
     void showPalette() {

@@ -9,6 +9,7 @@ namespace quoddle {
 namespace {
 constexpr double kOpacity = 0.85;
 constexpr std::chrono::duration<double> kPointerWatchInterval{0.05};
+constexpr std::chrono::duration<double> kTitlesReadDelay{0.05};
 } // namespace
 
 PaletteController::PaletteController(Platform& platform, const UserDefaults& preferences,
@@ -25,6 +26,7 @@ PaletteController::PaletteController(Platform& platform, const UserDefaults& pre
 PaletteController::~PaletteController() {
     palette_.setWillCloseHandler(nullptr);
     stopPointerWatch();
+    if (titlesRead_) platform_.runLoop.invalidateTimer(*titlesRead_);
 }
 
 void PaletteController::leftButtonPressed() {
@@ -81,7 +83,13 @@ void PaletteController::showIfReady() {
     } else {
         platform_.appServices.explain("no palette: it would have no buttons");
     }
-    servicesMenu_.learnTitlesFrom(target_);
+    // Read once the palette has had a frame or two to draw: the first read of a large menu bar (a browser's)
+    // takes long, and the palette must not stand there blank meanwhile.
+    if (titlesRead_) platform_.runLoop.invalidateTimer(*titlesRead_);
+    titlesRead_ = platform_.runLoop.scheduleTimer(kTitlesReadDelay, false, [this, pid = target_] {
+        titlesRead_.reset();
+        servicesMenu_.learnTitlesFrom(pid);
+    });
 }
 
 void PaletteController::placeBesidePointer() {

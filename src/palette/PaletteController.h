@@ -56,6 +56,7 @@ private:
     // being clicked.
     bool pressInOwnWindow_ = false;
     std::optional<TimerId> pointerWatch_;
+    std::optional<TimerId> titlesRead_; // the Services menu's titles, read soon after the palette shows
     WhyNotObserved whyNotObserved_;
 };
 

@@ -46,6 +46,17 @@ TEST_F(Recording, AChoiceFromAServicesMenuCountsUnderTheApplicationAndUnderAll) 
     EXPECT_EQ(uses("*", "Make Sticky"), 2);
 }
 
+// The first read of a large menu bar takes long: the palette is shown, and can draw, before it.
+TEST_F(Recording, TheServicesMenuIsReadOnlyAfterThePaletteIsShown) {
+    pressAt({200, 200});
+    selectIn(textArea, 5);
+    desktop.releaseLeftButton();
+    ASSERT_TRUE(paletteShown());
+    EXPECT_EQ(quoddle().knownServiceTitleCount(), 0u);
+    desktop.runLoop.advance(std::chrono::milliseconds(100));
+    EXPECT_EQ(quoddle().knownServiceTitleCount(), menus.services.size());
+}
+
 TEST_F(Recording, AUseIsStoredShortlyAfterwardsAndAtTheEnd) {
     dragSelect();
     desktop.pressKey();
