@@ -21,7 +21,6 @@ TEST_F(Life, AFirstStartShowsTheSettingsStoresOnlyTheLoginStateAndObservesTheRun
     EXPECT_EQ(desktop.accessibilityStatusField.stringValue, "\"Enable access for assistive devices\" is ON.");
     // Quoddle itself and TextEdit are observed; Preview is on the default blacklist.
     EXPECT_EQ(quoddle().observedApplicationCount(), 2u);
-    EXPECT_EQ(actions().historyText(), "");
     // Only the login preference is written, mirroring the login items.
     EXPECT_EQ(desktop.defaultsStore.all(), (PlistDictionary{{preference::launchAtLogin, false}}));
 }

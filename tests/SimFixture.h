@@ -5,6 +5,9 @@
 #include "Preferences.h"
 #include "Quoddle.h"
 #include "history/SettingsText.h"
+// Every test that compares stored values prints them with the same PrintTo: without it in some files,
+// gtest's printer for them would differ between translation units.
+#include "platform/PlistValuePrinter.h"
 #include "platform/sim/SimDesktop.h"
 
 #include <gtest/gtest.h>

@@ -85,10 +85,7 @@ struct Replay {
         }
         MenuChoiceInference::Hooks hooks;
         hooks.deliver = std::bind_front(&Replay::notified, this);
-        hooks.extentsOf = [this](const ax::ElementRef& item) -> std::optional<Rect> {
-            auto it = extentsByName.find(fake(item).name);
-            return it == extentsByName.end() ? std::nullopt : std::optional(it->second);
-        };
+        hooks.extentsOf = [this](const ax::ElementRef& item) { return extentsByName[fake(item).name]; };
         hooks.itemsOf = [this](const ax::ElementRef& menu) {
             std::vector<ax::ElementRef> items;
             for (const std::string& member : membersOf[fake(menu).path])
@@ -172,7 +169,7 @@ struct Replay {
         return static_cast<const FakeElement&>(*element);
     }
 
-    std::map<std::string, Rect> extentsByName;
+    std::map<std::string, std::optional<Rect>> extentsByName;
     std::map<std::string, std::optional<std::string>> mnemonicByName;
     std::map<std::string, std::set<std::string>> membersOf;
     std::set<std::string> submenuHolders;
