@@ -105,6 +105,7 @@ void LinuxAccessibility::releaseSeen(Point at) {
 
 void LinuxAccessibility::notePress(Point at, std::optional<OwnWindowHit> own) {
     pressAt_ = at;
+    tree_.askAgainAfterAPress();
     if (own)
         ownPress_.emplace(at, *own);
     else

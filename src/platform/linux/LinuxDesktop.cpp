@@ -89,7 +89,8 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
       workspace_(applications_, runLoop_, RunningApplication{getpid(), "org.quoddle.Quoddle", "Quoddle"},
                  [this] { openAccessibilitySettings(); }),
       tree_(
-          getpid(), [this](ProcessId pid) { return applications_.objectOf(pid); }, kAtspiTimeout),
+          getpid(), [this](ProcessId pid) { return applications_.objectOf(pid); }, kAtspiTimeout,
+          [this](const std::string& line) { appServices_.log(line); }),
       hub_(tree_, runLoop_, getpid(), [this] { input_.drain(); }), keyPoster_(display_.get()),
       keyboardLayout_(display_.get()),
       strokes_(keyboardLayout_, appServices_,

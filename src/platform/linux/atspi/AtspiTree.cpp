@@ -47,10 +47,10 @@ bool isTextRole(AtspiRole role) {
 } // namespace
 
 AtspiTree::AtspiTree(ProcessId ownPid, ApplicationOfPid applicationOfPid,
-                     std::chrono::milliseconds callTimeout)
+                     std::chrono::milliseconds callTimeout, Log log)
     : ownPid_(ownPid), applicationOfPid_(std::move(applicationOfPid)), callTimeout_(callTimeout),
-      systemWide_(
-          std::make_shared<const AtspiElement>(AtspiElementKind::systemWide, GRef<AtspiAccessible>(), -1)) {}
+      log_(std::move(log)), systemWide_(std::make_shared<const AtspiElement>(AtspiElementKind::systemWide,
+                                                                             GRef<AtspiAccessible>(), -1)) {}
 
 bool AtspiTree::isUnresponsive(ProcessId pid) {
     auto it = unresponsiveUntil_.find(pid);
@@ -60,8 +60,20 @@ bool AtspiTree::isUnresponsive(ProcessId pid) {
     return false;
 }
 
-void AtspiTree::noteCall(ProcessId pid, Clock::duration took, bool failed) {
-    if (failed && took >= callTimeout_ * 4 / 5) unresponsiveUntil_[pid] = Clock::now() + kUnresponsiveBackoff;
+void AtspiTree::askAgainAfterAPress() {
+    if (!unresponsiveUntil_.empty())
+        log_("a press: applications that did not answer accessibility are asked again");
+    unresponsiveUntil_.clear();
+}
+
+void AtspiTree::noteCall(ProcessId pid, const char* operation, Clock::duration took, bool failed) {
+    if (!failed || took < callTimeout_ * 4 / 5) return;
+    unresponsiveUntil_[pid] = Clock::now() + kUnresponsiveBackoff;
+    // Whatever fails in that application meanwhile has this for its cause.
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+    log_("process " + std::to_string(pid) + " did not answer accessibility (" + operation + ", " +
+         std::to_string(ms) + " ms): its calls fail at once until the next press, for up to " +
+         std::to_string(kUnresponsiveBackoff.count()) + " s");
 }
 
 // --- Handles ---------------------------------------------------------------------------------------------
@@ -431,8 +443,6 @@ std::optional<std::string> AtspiTree::selectedText(const AtspiElement& element) 
 
 bool AtspiTree::isEditable(const AtspiElement& element) {
     if (element.kind != AtspiElementKind::object || !element.accessible) return false;
-    AtspiCall call(*this, element.pid);
-    if (call.refused()) return false;
     return hasState(element.accessible.get(), ATSPI_STATE_EDITABLE);
 }
 

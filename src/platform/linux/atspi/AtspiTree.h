@@ -6,7 +6,9 @@
 //
 // Every AT-SPI call here is bounded by the library's time-out (set at start-up). An application whose call
 // runs into that time-out is left alone for a while: calls on its elements then fail at once, so one hung
-// application costs one time-out, not one per call.
+// application costs one time-out, not one per call. A person's press ends that pause, since the press and
+// the buttons it leads to are worth one time-out: an application that was only slow (Firefox building its
+// menus) is then served in full.
 
 #include "platform/Accessibility.h"
 #include "platform/linux/atspi/AtspiElement.h"
@@ -25,8 +27,13 @@ public:
     using Clock = std::chrono::steady_clock;
     // The AT-SPI application object of a process, or null (not registered, or this process).
     using ApplicationOfPid = std::function<GRef<AtspiAccessible>(ProcessId)>;
+    using Log = std::function<void(const std::string& line)>;
 
-    AtspiTree(ProcessId ownPid, ApplicationOfPid applicationOfPid, std::chrono::milliseconds callTimeout);
+    AtspiTree(ProcessId ownPid, ApplicationOfPid applicationOfPid, std::chrono::milliseconds callTimeout,
+              Log log);
+
+    // Ends every application's pause after a time-out (at a press of the left button).
+    void askAgainAfterAPress();
 
     // Handles.
     ax::ElementRef applicationElement(ProcessId pid);
@@ -108,7 +115,7 @@ public:
 private:
     friend class AtspiCall;
     bool isUnresponsive(ProcessId pid);
-    void noteCall(ProcessId pid, Clock::duration took, bool failed);
+    void noteCall(ProcessId pid, const char* operation, Clock::duration took, bool failed);
     // The showing child (or, `levels` deep, grandchild) whose extents hold the point.
     GRef<AtspiAccessible> showingChildAt(AtspiAccessible* parent, int x, int y, int levels,
                                          bool windowRelative);
@@ -123,6 +130,7 @@ private:
     ProcessId ownPid_;
     ApplicationOfPid applicationOfPid_;
     std::chrono::milliseconds callTimeout_;
+    Log log_;
     AtspiElementCache cache_;
     ax::ElementRef systemWide_;
     std::shared_ptr<const AtspiElement> lastOwnWidget_;
