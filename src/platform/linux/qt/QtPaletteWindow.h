@@ -17,6 +17,7 @@ namespace quoddle {
 
 class QtScreens;
 class PaletteWidget;
+class PaletteButtonWidget;
 
 class QtButton : public Button {
 public:
@@ -74,6 +75,8 @@ public:
 
 private:
     void applyGeometry();
+    void prepareFirstShowing();
+    PaletteButtonWidget* newButtonWidget();
     void willClose();
 
     const QtScreens& screens_;
