@@ -246,7 +246,8 @@ void PaletteLatency(benchmark::State& state, const Target& target, const Place& 
         if (!shown) {
             const std::string log = at.quoddle->log();
             std::fprintf(stderr, "%s: after %zu palettes, Quoddle's log ends:\n%s\n", target.name.c_str(),
-                         toMapped.size(), log.substr(log.size() - std::min<size_t>(log.size(), 600)).c_str());
+                         toMapped.size(),
+                         log.substr(log.size() - std::min<size_t>(log.size(), 4000)).c_str());
             state.SkipWithError("the palette did not open");
             break;
         }

@@ -28,9 +28,9 @@ std::optional<std::int64_t> integerOf(const std::optional<ax::Value>& value) {
 
 ApplicationObservers::ApplicationObservers(Platform& platform, const UserDefaults& preferences,
                                            ElementQueries& queries, ClickState& clicks,
-                                           HistoryRecorder& history, std::function<void()> selectionSeen)
+                                           HistoryRecorder& history, std::function<void()> selectionReported)
     : platform_(platform), preferences_(preferences), queries_(queries), clicks_(clicks), history_(history),
-      selectionSeen_(std::move(selectionSeen)) {}
+      selectionReported_(std::move(selectionReported)) {}
 
 void ApplicationObservers::observe(const std::string& bundleIdentifier) {
     std::vector<RunningApplication> instances =
@@ -150,6 +150,7 @@ void ApplicationObservers::selectionChanged(const ax::ElementRef& element) {
             clicks_.pressedPid() == -1
                 ? "no palette: nothing accessible was under the pointer at the press"
                 : "no palette: the selection changed in another application than the one pressed");
+        selectionReported_();
         return;
     }
     const std::optional<bool> empty = selectionIsEmpty(element);
@@ -161,6 +162,7 @@ void ApplicationObservers::selectionChanged(const ax::ElementRef& element) {
             clicks_.selectionEmptied();
         clicks_.selectionIgnored(
             "no palette: the selected text is in an element that does not have the focus");
+        selectionReported_();
         return;
     }
     if (*empty) {
@@ -168,7 +170,7 @@ void ApplicationObservers::selectionChanged(const ax::ElementRef& element) {
         return;
     }
     clicks_.selectionSeen(std::move(summary));
-    selectionSeen_();
+    selectionReported_();
 }
 
 } // namespace quoddle

@@ -18,9 +18,11 @@ namespace quoddle {
 
 class ApplicationObservers {
 public:
-    // `selectionSeen` is called after a non-empty selection was recorded in the click state.
+    // `selectionReported` is called after a report counted (a non-empty selection recorded in the click
+    // state) or was set aside with its reason.
     ApplicationObservers(Platform& platform, const UserDefaults& preferences, ElementQueries& queries,
-                         ClickState& clicks, HistoryRecorder& history, std::function<void()> selectionSeen);
+                         ClickState& clicks, HistoryRecorder& history,
+                         std::function<void()> selectionReported);
     ApplicationObservers(const ApplicationObservers&) = delete;
     ApplicationObservers& operator=(const ApplicationObservers&) = delete;
 
@@ -53,7 +55,7 @@ private:
     ElementQueries& queries_;
     ClickState& clicks_;
     HistoryRecorder& history_;
-    std::function<void()> selectionSeen_;
+    std::function<void()> selectionReported_;
     std::map<std::string, Observed> observed_;
     // The item highlighted last in an open menu of any observed application: what a choice reports.
     std::optional<std::string> highlightedTitle_;

@@ -31,6 +31,7 @@ public:
     // counts, as no process matches).
     void leftPressed(std::optional<ElementSummary> element);
     void leftReleased() { released_ = true; }
+    bool released() const { return released_; }
     // The element's selection became non-empty, or was found empty (or unfocused).
     void selectionSeen(ElementSummary element) {
         selection_ = std::move(element);

@@ -42,7 +42,10 @@ void PaletteController::leftButtonReleased() {
     pressInOwnWindow_ = false;
     clicks_.leftReleased();
     showIfReady();
-    if (palette_.isVisible() || clicks_.verdict() != ClickVerdict::noSelection) return;
+}
+
+void PaletteController::explainNoSelection() {
+    // Also when the report that did not count comes after the release (an application that answers late).
     if (const std::optional<std::string>& why = clicks_.whySelectionIgnored()) {
         explain(*why);
     } else if (std::optional<std::string> why = whyNotObserved_(clicks_.pressedPid())) {
@@ -63,7 +66,10 @@ void PaletteController::otherInputPressed() {
 void PaletteController::showIfReady() {
     if (palette_.isVisible()) return;
     if (const ClickVerdict verdict = clicks_.verdict(); verdict != ClickVerdict::open) {
-        if (std::optional<std::string> why = explanationOf(verdict)) explain(*why);
+        if (std::optional<std::string> why = explanationOf(verdict))
+            explain(*why);
+        else if (verdict == ClickVerdict::noSelection && clicks_.released())
+            explainNoSelection();
         return;
     }
     // The target first: emptying the click data forgets it.

@@ -41,6 +41,7 @@ private:
     void checkPointer();
     // Says why what the press led to opened no palette, once per press, in the verbose log.
     void explain(const std::string& line);
+    void explainNoSelection();
 
     Platform& platform_;
     const UserDefaults& preferences_;

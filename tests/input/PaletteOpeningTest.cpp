@@ -115,6 +115,11 @@ const Gesture kGestures[] = {
     {"PressOnNothing", {pressOnNothing, select, select, release}, false, {kNothingPressed}},
     {"SelectionWithoutTheFocus", {press, reportWithoutFocus, release}, false, {kUnfocused}},
     {"FocusedAfterAReportWithoutIt", {press, reportWithoutFocus, select, release}, true},
+    {"SelectionWithoutTheFocusReportedAfterTheRelease",
+     {press, release, reportWithoutFocus},
+     false,
+     {kUnfocused}},
+    {"BackgroundSelectionAfterTheRelease", {press, release, selectInNotes}, false, {kInAnotherApplication}},
     {"SelectionThatLostTheFocus", {press, select, unfocus, reportWithoutFocus, release}, false, {kUnfocused}},
     {"ADragAcrossParagraphs", {pressOnParagraph, selectAcrossParagraphs, release}, true},
     // A press on an image opens none, whatever is selected; in a text control the selection must lie in the
