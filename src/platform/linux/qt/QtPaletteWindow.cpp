@@ -206,8 +206,7 @@ void QtPaletteWindow::prepareFirstShowing() {
         button->resize(size);
         button->setText(QStringLiteral("Copy Paste Undo Look Up 0123456789"));
         button->render(&image);
-        button->hide();
-        button->setText(QString());
+        button->hide(); // explicitly, or the palette's first showing would show every spare too
         spareWidgets_.emplace_back(button);
     }
 }
