@@ -54,6 +54,11 @@ ax::Result<ax::ElementRef> LinuxAccessibility::elementAt(const ax::ElementRef& s
     // Other applications and the X server count X pixels.
     const double scale = deviceScale_ ? deviceScale_() : 1.0;
     const int px = static_cast<int>(x * scale), py = static_cast<int>(y * scale);
+    if (ax::ElementRef guessed = std::exchange(guessedPress_, nullptr)) {
+        plainSelections_.pressedElsewhere();
+        pressedElement_ = lastHit_ = guessed;
+        return {ax::Error::success, guessed};
+    }
     if (ownPress_) {
         // The press of this lookup landed on Quoddle's own widget, whatever has happened to it since.
         const auto [at, own] = *std::exchange(ownPress_, std::nullopt);

@@ -53,6 +53,9 @@ public:
     void notePress(Point at, std::optional<OwnWindowHit> own);
     // The left button came up there: the element pressed last may hold a new selection.
     void releaseSeen(Point at);
+    // The next hit test finds this element, wherever the point: the press of a gesture in a Wayland
+    // window, whose element is known from its selection events and whose place on the screen is not.
+    void guessPressOn(const ax::ElementRef& element) { guessedPress_ = element; }
     // The element of another application the core's last hit test found in that process, where the user
     // made the selection the palette acts on; null when the last hit was elsewhere.
     ax::ElementRef lastHitElementOf(ProcessId pid) const;
@@ -76,6 +79,7 @@ private:
     PlainWindowSelections plainSelections_;
     std::optional<std::pair<Point, OwnWindowHit>> ownPress_;
     ax::ElementRef pressedElement_; // what the core's last hit test found, until the button comes up
+    ax::ElementRef guessedPress_;   // what the next hit test finds, whatever the point (guessPressOn)
     Point pressAt_;                 // where the last left press was
     ax::ElementRef lastHit_;        // the same, kept
 };

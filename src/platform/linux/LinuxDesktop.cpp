@@ -131,6 +131,13 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
                 ui_.application, accessibility_, eventTaps_,     ui_.pointer, ui_.screens,
                 keyboardLayout_, loginItems_,    ui_.interface()} {
     hub_.setApplicationsChangedHandler([this] { workspace_.applicationsChanged(); });
+    waylandSession_ = currentWaylandSession();
+    if (waylandSession_) {
+        waylandGestures_ = std::make_unique<WaylandGestures>(*waylandSession_, runLoop_, tree_,
+                                                             accessibility_, ui_.pointer, input_);
+        hub_.setSelectionReportHandler(
+            [this](const ax::ElementRef& element) { waylandGestures_->selectionReported(element); });
+    }
     preferencesSave_ = std::make_unique<QTimer>();
     preferencesSave_->setSingleShot(true);
     preferencesSave_->setInterval(kPreferencesSaveDelay);
@@ -163,6 +170,7 @@ LinuxDesktop::~LinuxDesktop() {
 
 bool LinuxDesktop::start(std::string* reason) {
     applications_.rescan();
+    if (waylandSession_) appServices_.log(waylandRouteInWords(*waylandSession_));
     std::string activeWindowProblem;
     if (activeWindow_.start(&activeWindowProblem))
         workspace_.activeProcessChanged(activeWindow_.activePid());
@@ -181,6 +189,7 @@ void LinuxDesktop::input(const InputEvent& event) {
     // X pixels; Quoddle's own windows and the core count Qt's.
     const double scale = deviceScale();
     const Point at{event.rootX / scale, event.rootY / scale};
+    if (waylandGestures_) waylandGestures_->recorded(event);
     if (event.kind == InputEvent::Kind::buttonPress && event.detail == 1)
         accessibility_.notePress(at, ui_.ownWindows.hitTest(at));
     if (event.kind == InputEvent::Kind::buttonRelease && event.detail == 1) {

@@ -19,6 +19,7 @@
 #include "platform/linux/session/LinuxAppServices.h"
 #include "platform/linux/session/LinuxWorkspace.h"
 #include "platform/linux/session/XdgAutostartLoginItems.h"
+#include "platform/linux/wayland/WaylandGestures.h"
 #include "platform/linux/x11/PrimaryOwnerWatch.h"
 #include "platform/linux/x11/X11ActiveWindowWatch.h"
 #include "platform/linux/x11/X11Handles.h"
@@ -93,6 +94,9 @@ private:
     XRecordInput::ListenerId inputListener_ = 0;
     bool pauseExplained_ = false; // said once while paused
     std::unique_ptr<QObject> ownClicksFirst_;
+    // On a Wayland session: what stands in for the buttons no client sees in Wayland windows.
+    std::optional<WaylandSession> waylandSession_;
+    std::unique_ptr<WaylandGestures> waylandGestures_;
     // Writes the preferences soon after a change (a burst of edits makes one write).
     std::unique_ptr<QTimer> preferencesSave_;
     Platform platform_;

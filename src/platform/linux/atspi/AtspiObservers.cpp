@@ -148,7 +148,9 @@ void AtspiEventHub::handle(const QueuedEvent& event) {
     if (error || pid <= 0 || pid == ownPid_) return;
 
     if (reportsSelection(event.type)) {
-        deliver(pid, ax::Notification::selectedTextChanged, tree_.objectElement(source));
+        const ax::ElementRef element = tree_.objectElement(source);
+        if (selectionReported_) selectionReported_(element);
+        deliver(pid, ax::Notification::selectedTextChanged, element);
         return;
     }
     const AtspiRole role = atspi_accessible_get_role(source, error.out());

@@ -78,6 +78,10 @@ public:
     void setApplicationsChangedHandler(std::function<void()> handler) {
         applicationsChanged_ = std::move(handler);
     }
+    // Told of each selection change an application reports, before the observers are.
+    void setSelectionReportHandler(std::function<void(const ax::ElementRef&)> handler) {
+        selectionReported_ = std::move(handler);
+    }
 
 private:
     struct QueuedEvent {
@@ -103,6 +107,7 @@ private:
     std::map<ProcessId, std::unique_ptr<MenuChoiceInference>> menus_;
     std::map<ProcessId, std::chrono::steady_clock::time_point> ignoreMenusUntil_;
     std::function<void()> applicationsChanged_;
+    std::function<void(const ax::ElementRef&)> selectionReported_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

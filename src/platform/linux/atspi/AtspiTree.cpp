@@ -441,6 +441,27 @@ std::optional<std::string> AtspiTree::selectedText(const AtspiElement& element) 
     return selected;
 }
 
+std::optional<Point> AtspiTree::selectionEndPoint(const AtspiElement& element) {
+    if (element.kind != AtspiElementKind::object || !element.accessible) return std::nullopt;
+    AtspiCall call(*this, element.pid);
+    if (call.refused()) return std::nullopt;
+    auto text = GRef<AtspiText>::adopt(atspi_accessible_get_text_iface(element.accessible.get()));
+    if (!text) return std::nullopt;
+    GErrorSlot error;
+    if (atspi_text_get_n_selections(text.get(), error.out()) <= 0 || error) return std::nullopt;
+    GMemory<AtspiRange> range(atspi_text_get_selection(text.get(), 0, error.out()));
+    if (error || !range) return std::nullopt;
+    const int start = std::min(range->start_offset, range->end_offset);
+    const int end = std::max(range->start_offset, range->end_offset);
+    if (start < 0 || end == start) return std::nullopt;
+    GMemory<AtspiRect> last(
+        atspi_text_get_character_extents(text.get(), end - 1, ATSPI_COORD_TYPE_SCREEN, error.out()));
+    // Some toolkits give an empty place for a character they have not laid out yet.
+    if (error || !last || (last->width <= 0 && last->height <= 0)) return std::nullopt;
+    const Point offset = windowOffsetOf(element.accessible.get()).value_or(Point{});
+    return Point{double(last->x + last->width) + offset.x, double(last->y + last->height) + offset.y};
+}
+
 bool AtspiTree::isEditable(const AtspiElement& element) {
     if (element.kind != AtspiElementKind::object || !element.accessible) return false;
     return hasState(element.accessible.get(), ATSPI_STATE_EDITABLE);

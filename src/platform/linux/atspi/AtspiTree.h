@@ -71,6 +71,12 @@ public:
     std::optional<std::string> selectedText(const AtspiElement& element);
     // Whether the element says it can be edited (a paste may replace its selection).
     bool isEditable(const AtspiElement& element);
+    // The screen point at the bottom right of the selection's last character; none when nothing is
+    // selected or the toolkit gives no place for it. Offsets and places only: the text is not read.
+    std::optional<Point> selectionEndPoint(const AtspiElement& element);
+    // Where the compositor shows the process's window (on Wayland, where toolkits answer in window
+    // coordinates): the process's extents are moved by it from now on.
+    void setWindowOrigin(ProcessId pid, Point origin) { windowOffsets_[pid] = origin; }
 
     // What the application menu's Services item lists (see AtspiElementKind). Without a source, it
     // lists the application's own Services items only.

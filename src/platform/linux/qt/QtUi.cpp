@@ -73,6 +73,7 @@ double QtScreens::firstScreenHeight() const {
 }
 
 Point QtPointer::eventLocation() const {
+    if (held_) return *held_;
     const QPoint position = QCursor::pos();
     return Point{static_cast<double>(position.x()), static_cast<double>(position.y())};
 }

@@ -45,9 +45,13 @@ public:
     explicit QtPointer(const QtScreens& screens) : screens_(screens) {}
     Point screenLocation() const override;
     Point eventLocation() const override;
+    // On Wayland the pointer is not seen outside Quoddle's own windows: the place of a guessed gesture
+    // (event coordinates) stands in for it until input is recorded again.
+    void holdAt(std::optional<Point> eventLocation) { held_ = eventLocation; }
 
 private:
     const QtScreens& screens_;
+    std::optional<Point> held_;
 };
 
 // Which of Quoddle's ordinary windows was ordered front last: the one the application activates. The

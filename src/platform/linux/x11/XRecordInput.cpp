@@ -365,6 +365,12 @@ void XRecordInput::drain() {
     impl.processReplies();
 }
 
+void XRecordInput::deliverGuessed(InputEvent event) {
+    event.guessed = true;
+    const std::vector<Impl::ListenerEntry> snapshot = impl_->listeners;
+    impl_->deliver(event, snapshot);
+}
+
 unsigned long XRecordInput::recordingContext() const {
     return impl_->context;
 }

@@ -24,6 +24,7 @@ struct InputEvent {
     int rootX = 0, rootY = 0; // the pointer in root coordinates (origin at the top-left of the screen)
     unsigned long timeMs = 0; // the server's timestamp
     unsigned state = 0;       // modifiers and buttons held just before the event (X's state mask)
+    bool guessed = false;     // not recorded: stands for a gesture in a Wayland window, which X never sees
     friend bool operator==(const InputEvent&, const InputEvent&) = default;
 };
 
@@ -58,6 +59,9 @@ public:
     // trip). For decisions that must see the input that led to them, such as the key or release that just
     // closed a menu.
     void drain();
+
+    // Hands the listeners an event the server never saw (one with `guessed` set), as if recorded now.
+    void deliverGuessed(InputEvent event);
 
     // The recording context's id (an X resource of the control connection), 0 when not recording.
     unsigned long recordingContext() const;
