@@ -3,9 +3,11 @@
 #include "Preferences.h"
 #include "platform/linux/atspi/AccessibilityStatus.h"
 #include "platform/linux/services/PrimarySelection.h"
+#include "platform/linux/wayland/WaylandClipboard.h"
 #include "platform/linux/x11/X11Windows.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QTimer>
 
@@ -100,8 +102,14 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
                         return std::move(selection->text);
                     return std::nullopt;
                 },
-                [this](const std::string& text) { serviceOutputs_.copyToClipboard(text); },
-                [this](const KeyStroke& stroke) { return keyPoster_.postStroke(stroke); }}),
+                [this](const std::string& text) { copyToClipboard(text); },
+                [this](const KeyStroke& stroke) { return keyPoster_.postStroke(stroke); },
+                [this](ProcessId pid) { return waylandGestures_ && waylandGestures_->isWaylandClient(pid); },
+                [this](ProcessId pid) { return editSelection(pid, std::string()); },
+                [this](ProcessId pid) {
+                    const std::optional<std::string> text = clipboardText();
+                    return text && !text->empty() && editSelection(pid, *text);
+                }}),
       accessibility_(
           tree_, hub_, display_.get(), ui_.ownWindows, strokes_, getpid(),
           [this] { workspace_.refreshApplications(); },
@@ -133,8 +141,9 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
     hub_.setApplicationsChangedHandler([this] { workspace_.applicationsChanged(); });
     waylandSession_ = currentWaylandSession();
     if (waylandSession_) {
-        waylandGestures_ = std::make_unique<WaylandGestures>(*waylandSession_, runLoop_, tree_,
-                                                             accessibility_, ui_.pointer, input_);
+        waylandGestures_ = std::make_unique<WaylandGestures>(
+            *waylandSession_, runLoop_, tree_, accessibility_, ui_.pointer, input_,
+            [this](ProcessId pid) { workspace_.activeProcessChanged(pid); });
         hub_.setSelectionReportHandler(
             [this](const ax::ElementRef& element) { waylandGestures_->selectionReported(element); });
     }
@@ -188,8 +197,11 @@ bool LinuxDesktop::start(std::string* reason) {
 void LinuxDesktop::input(const InputEvent& event) {
     // X pixels; Quoddle's own windows and the core count Qt's.
     const double scale = deviceScale();
-    const Point at{event.rootX / scale, event.rootY / scale};
     if (waylandGestures_) waylandGestures_->recorded(event);
+    // XWayland records buttons with root coordinates hundreds of pixels off (by another amount each time),
+    // while asking for the pointer is right over its windows.
+    const Point at = waylandGestures_ && !event.guessed ? ui_.pointer.eventLocation()
+                                                        : Point{event.rootX / scale, event.rootY / scale};
     if (event.kind == InputEvent::Kind::buttonPress && event.detail == 1)
         accessibility_.notePress(at, ui_.ownWindows.hitTest(at));
     if (event.kind == InputEvent::Kind::buttonRelease && event.detail == 1) {
@@ -248,6 +260,24 @@ std::optional<DesktopServices::Selection> LinuxDesktop::selectionOf(ProcessId pi
     if (std::optional<std::string> text = readPrimarySelection(kPrimaryWait))
         return DesktopServices::Selection{std::move(*text), editable};
     return std::nullopt;
+}
+
+void LinuxDesktop::copyToClipboard(const std::string& text) {
+    serviceOutputs_.copyToClipboard(text);
+    if (waylandSession_ && !WaylandClipboard::copy(text))
+        appServices_.log("the copy reaches X windows only: wl-copy (wl-clipboard) is missing or failed");
+}
+
+std::optional<std::string> LinuxDesktop::clipboardText() {
+    if (waylandSession_)
+        if (std::optional<std::string> text = WaylandClipboard::text()) return text;
+    const QString text = QApplication::clipboard()->text(QClipboard::Clipboard);
+    return text.isNull() ? std::nullopt : std::optional<std::string>(text.toStdString());
+}
+
+bool LinuxDesktop::editSelection(ProcessId pid, const std::string& replacement) {
+    const AtspiElement* element = atspiElementOf(accessibility_.lastHitElementOf(pid));
+    return element && tree_.replaceSelection(*element, replacement);
 }
 
 void LinuxDesktop::openAccessibilitySettings() {

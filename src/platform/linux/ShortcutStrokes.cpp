@@ -24,6 +24,7 @@ char16_t lowercase(char16_t c) {
 } // namespace
 
 ax::Error ShortcutStrokes::post(ProcessId pid, const KeyStroke& stroke) {
+    if (hooks_.takesNoKeys && hooks_.takesNoKeys(pid)) return withoutKeys(pid, stroke);
     const Terminal terminal = hooks_.terminalOf ? hooks_.terminalOf(pid) : Terminal::none;
     if (terminal == Terminal::none || !stroke.key) return hooks_.post(stroke);
     const std::optional<char16_t> key = layout_.characterForKeyCode(*stroke.key);
@@ -62,6 +63,23 @@ ax::Error ShortcutStrokes::inTerminal(Terminal terminal, ProcessId pid, const Ke
     default:
         return refuse(name + " is not posted to a terminal");
     }
+}
+
+ax::Error ShortcutStrokes::withoutKeys(ProcessId pid, const KeyStroke& stroke) {
+    const std::optional<char16_t> key = stroke.key ? layout_.characterForKeyCode(*stroke.key) : std::nullopt;
+    const char16_t letter = key ? lowercase(*key) : u'?';
+    if (holdsExactly(stroke, {kControlKeyCode}) && (letter == u'c' || letter == u'x')) {
+        std::optional<std::string> text = hooks_.selectedText(pid);
+        if (!text) return refuse("the selection in the Wayland window cannot be read");
+        hooks_.copyToClipboard(*text);
+        if (letter == u'x' && !hooks_.deleteSelection(pid))
+            return refuse("the selection was copied, but the Wayland window did not let it be deleted");
+        return ax::Error::success;
+    }
+    if (holdsExactly(stroke, {kControlKeyCode}) && letter == u'v')
+        return hooks_.pasteClipboard(pid) ? ax::Error::success
+                                          : refuse("the Wayland window did not take the clipboard's text");
+    return refuse("keys cannot be posted to a Wayland window: only Copy, Cut and Paste work there");
 }
 
 ax::Error ShortcutStrokes::refuse(const std::string& why) {

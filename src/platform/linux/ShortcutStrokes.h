@@ -5,6 +5,9 @@
 // the selection on the clipboard without a key, and no Control stroke reaches the program. A terminal that
 // shows its text through accessibility (VTE's) pastes and selects all with Shift+Control+V and A; one that
 // does not (xterm's kind, whose Shift+Control+C is a signal too) pastes with Shift+Insert.
+//
+// No key reaches a Wayland window from here (XTest reaches X clients only): there Copy, Cut and Paste act on
+// the text through accessibility, and other strokes are refused with the reason.
 
 #include "platform/Accessibility.h"
 #include "platform/AppServices.h"
@@ -25,6 +28,11 @@ public:
         std::function<std::optional<std::string>(ProcessId)> selectedText;
         std::function<void(const std::string&)> copyToClipboard;
         std::function<ax::Error(const KeyStroke&)> post;
+        // Whether the process's windows are out of reach of posted keys (Wayland clients).
+        std::function<bool(ProcessId)> takesNoKeys;
+        // Edit the selection through accessibility: delete it, or replace it with the clipboard's text.
+        std::function<bool(ProcessId)> deleteSelection;
+        std::function<bool(ProcessId)> pasteClipboard;
     };
 
     ShortcutStrokes(const KeyboardLayout& layout, AppServices& appServices, Hooks hooks)
@@ -34,6 +42,7 @@ public:
 
 private:
     ax::Error inTerminal(Terminal terminal, ProcessId pid, const KeyStroke& stroke, char16_t key);
+    ax::Error withoutKeys(ProcessId pid, const KeyStroke& stroke);
     ax::Error refuse(const std::string& why);
 
     const KeyboardLayout& layout_;

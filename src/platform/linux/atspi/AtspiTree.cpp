@@ -462,6 +462,33 @@ std::optional<Point> AtspiTree::selectionEndPoint(const AtspiElement& element) {
     return Point{double(last->x + last->width) + offset.x, double(last->y + last->height) + offset.y};
 }
 
+bool AtspiTree::replaceSelection(const AtspiElement& element, const std::string& text) {
+    if (element.kind != AtspiElementKind::object || !element.accessible) return false;
+    AtspiCall call(*this, element.pid);
+    if (call.refused()) return false;
+    AtspiAccessible* object = element.accessible.get();
+    auto readable = GRef<AtspiText>::adopt(atspi_accessible_get_text_iface(object));
+    auto editable = GRef<AtspiEditableText>::adopt(atspi_accessible_get_editable_text_iface(object));
+    if (!readable || !editable) return false;
+    GErrorSlot error;
+    int start = atspi_text_get_caret_offset(readable.get(), error.out()), end = start;
+    if (error) return false;
+    if (atspi_text_get_n_selections(readable.get(), error.out()) > 0 && !error) {
+        GMemory<AtspiRange> range(atspi_text_get_selection(readable.get(), 0, error.out()));
+        if (error || !range) return false;
+        start = std::min(range->start_offset, range->end_offset);
+        end = std::max(range->start_offset, range->end_offset);
+    }
+    if (start < 0) return false;
+    if (end > start && (!atspi_editable_text_delete_text(editable.get(), start, end, error.out()) || error))
+        return false;
+    if (text.empty()) return true;
+    // The length is in bytes of UTF-8.
+    return atspi_editable_text_insert_text(editable.get(), start, text.c_str(), static_cast<int>(text.size()),
+                                           error.out()) &&
+           !error;
+}
+
 bool AtspiTree::isEditable(const AtspiElement& element) {
     if (element.kind != AtspiElementKind::object || !element.accessible) return false;
     return hasState(element.accessible.get(), ATSPI_STATE_EDITABLE);

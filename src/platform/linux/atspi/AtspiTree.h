@@ -74,6 +74,9 @@ public:
     // The screen point at the bottom right of the selection's last character; none when nothing is
     // selected or the toolkit gives no place for it. Offsets and places only: the text is not read.
     std::optional<Point> selectionEndPoint(const AtspiElement& element);
+    // Edits the element's text where its selection is (at its caret when none): deletes what is selected,
+    // then inserts the text when there is one. False when it has no editable text or refuses.
+    bool replaceSelection(const AtspiElement& element, const std::string& text);
     // Where the compositor shows the process's window (on Wayland, where toolkits answer in window
     // coordinates): the process's extents are moved by it from now on.
     void setWindowOrigin(ProcessId pid, Point origin) { windowOffsets_[pid] = origin; }

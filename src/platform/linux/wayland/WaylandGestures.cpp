@@ -3,8 +3,10 @@
 namespace quoddle {
 
 WaylandGestures::WaylandGestures(const WaylandSession& session, RunLoop& runLoop, AtspiTree& tree,
-                                 LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input)
+                                 LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input,
+                                 std::function<void(ProcessId)> activated)
     : tree_(tree), accessibility_(accessibility), pointer_(pointer), input_(input),
+      activated_(std::move(activated)),
       trigger_(runLoop, {[this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonPress); },
                          [this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonRelease); }}) {
     if (session.compositor == WaylandCompositor::sway) sway_.emplace(session.swaySocket);
@@ -32,10 +34,12 @@ std::optional<Point> WaylandGestures::placeOf(const AtspiElement& element) {
 void WaylandGestures::guess(const ax::ElementRef& element, InputEvent::Kind kind) {
     const AtspiElement* pressed = atspiElementOf(element);
     if (!pressed) return;
+    waylandClients_.insert(pressed->pid);
     InputEvent event{.kind = kind, .detail = 1};
     if (kind == InputEvent::Kind::buttonPress) {
         // Where the press was does not matter: the element is known, and the palette goes where the
         // release is.
+        activated_(pressed->pid);
         accessibility_.guessPressOn(element);
     } else if (std::optional<Point> at = placeOf(*pressed)) {
         // X pixels, as recorded events have them; the core counts Qt's.

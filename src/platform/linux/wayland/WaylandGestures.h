@@ -11,20 +11,28 @@
 #include "platform/linux/wayland/WaylandSession.h"
 #include "platform/linux/x11/XRecordInput.h"
 
+#include <functional>
 #include <optional>
+#include <set>
 
 namespace quoddle {
 
 class WaylandGestures {
 public:
+    // X says which window is active only among its own: a drag in a Wayland window makes its
+    // application the active one (`activated`), as the press of that drag gave it the focus.
     WaylandGestures(const WaylandSession& session, RunLoop& runLoop, AtspiTree& tree,
-                    LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input);
+                    LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input,
+                    std::function<void(ProcessId)> activated);
 
     // An application reported a selection change (before the core hears of it).
     void selectionReported(const ax::ElementRef& element) { trigger_.selectionChanged(element); }
     // Input the X server recorded (in Quoddle's palette, or in an X application): the pointer is seen
     // again, and its left button's bursts are not guessed.
     void recorded(const InputEvent& event);
+    // Whether a selection of the process came without recorded buttons: its windows are Wayland's, out of
+    // reach of posted keys.
+    bool isWaylandClient(ProcessId pid) const { return waylandClients_.count(pid) != 0; }
 
 private:
     void guess(const ax::ElementRef& element, InputEvent::Kind kind);
@@ -34,8 +42,10 @@ private:
     LinuxAccessibility& accessibility_;
     QtPointer& pointer_;
     XRecordInput& input_;
+    std::function<void(ProcessId)> activated_;
     std::optional<SwayWindows> sway_;
     SelectionQuietTrigger trigger_;
+    std::set<ProcessId> waylandClients_;
 };
 
 } // namespace quoddle

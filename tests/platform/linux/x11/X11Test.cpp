@@ -315,6 +315,9 @@ struct Case {
     std::optional<std::string> selection; // what the terminal's selection reads as
     std::optional<KeyStroke> posted;      // none: nothing posted
     bool copied;                          // the selection went onto the clipboard
+    bool wayland = false;                 // the application's windows are Wayland's: no key reaches them
+    std::string edited = {};              // what was edited through accessibility: "delete", "paste"
+    bool editRefused = false;             // the application refuses that edit
 };
 
 const Case kCases[] = {
@@ -333,30 +336,52 @@ const Case kCases[] = {
     {"ShiftControlCInXtermIsRefused", T::plain, shiftControl(kC), std::nullopt, std::nullopt, false},
     {"AllInXtermIsRefused", T::plain, control(kA), std::nullopt, std::nullopt, false},
     {"PlainKeysReachATerminal", T::plain, KeyStroke{{}, kQ}, std::nullopt, KeyStroke{{}, kQ}, false},
+    // A Wayland window: Copy, Cut and Paste are done on its text, and no other stroke is posted.
+    {"CopyInAWaylandWindowTakesTheSelection", T::none, control(kC), "words", std::nullopt, true, true},
+    {"CutInAWaylandWindowCopiesAndDeletes", T::none, control(kX), "words", std::nullopt, true, true,
+     "delete"},
+    {"CutThatCannotDeleteIsRefusedAfterTheCopy", T::none, control(kX), "words", std::nullopt, true, true,
+     "delete", true},
+    {"PasteInAWaylandWindowInsertsTheClipboard", T::none, control(kV), std::nullopt, std::nullopt, false,
+     true, "paste"},
+    {"PasteThatIsNotTakenIsRefused", T::none, control(kV), std::nullopt, std::nullopt, false, true, "paste",
+     true},
+    {"CopyOfAnUnreadableWaylandSelectionIsRefused", T::none, control(kC), std::nullopt, std::nullopt, false,
+     true},
+    {"UndoInAWaylandWindowIsRefused", T::none, control(kZ), std::nullopt, std::nullopt, false, true},
+    {"AWaylandTerminalIsAWaylandWindowFirst", T::accessible, control(kV), std::nullopt, std::nullopt, false,
+     true, "paste"},
 };
 
 // A refusal beeps and says why, once.
-TEST(ShortcutStrokes, DoWhatTheyMeanWithoutSignallingATerminalsProgram) {
+TEST(ShortcutStrokes, DoWhatTheyMeanWithoutSignallingATerminalsProgramOrPostingToWaylandWindows) {
     const Layout layout;
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         RecordingAppServices services;
         std::vector<KeyStroke> posted;
-        std::vector<std::string> clipboard;
-        ShortcutStrokes strokes(layout, services,
-                                {[&](ProcessId) { return c.terminal; },
-                                 [&](ProcessId) { return c.selection; },
-                                 [&](const std::string& text) { clipboard.push_back(text); },
-                                 [&](const KeyStroke& stroke) {
-                                     posted.push_back(stroke);
-                                     return ax::Error::success;
-                                 }});
+        std::vector<std::string> clipboard, edits;
+        auto edit = [&](const char* what) {
+            edits.push_back(what);
+            return !c.editRefused;
+        };
+        ShortcutStrokes strokes(
+            layout, services,
+            {[&](ProcessId) { return c.terminal; }, [&](ProcessId) { return c.selection; },
+             [&](const std::string& text) { clipboard.push_back(text); },
+             [&](const KeyStroke& stroke) {
+                 posted.push_back(stroke);
+                 return ax::Error::success;
+             },
+             [&](ProcessId) { return c.wayland; }, [&](ProcessId) { return edit("delete"); },
+             [&](ProcessId) { return edit("paste"); }});
         const ax::Error result = strokes.post(42, c.stroke);
         ASSERT_EQ(posted.size(), c.posted ? 1u : 0u);
         EXPECT_TRUE(!c.posted ||
                     (posted[0].modifiers == c.posted->modifiers && posted[0].key == c.posted->key));
         EXPECT_EQ(clipboard, c.copied ? std::vector<std::string>{*c.selection} : std::vector<std::string>{});
-        const bool refused = !c.posted && !c.copied;
+        EXPECT_EQ(edits, c.edited.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.edited});
+        const bool refused = (!c.posted && !c.copied && c.edited.empty()) || c.editRefused;
         EXPECT_EQ(result == ax::Error::success, !refused);
         EXPECT_EQ(services.beeps, refused ? 1 : 0);
         EXPECT_EQ(services.explained.size(), refused ? 1u : 0u);
