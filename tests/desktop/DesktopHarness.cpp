@@ -84,19 +84,14 @@ int Process::terminate(std::chrono::milliseconds deadline) {
     return status_.value_or(-1);
 }
 
-namespace {
-
-// Runs a command to its end, its output and errors in files of the folder.
 Finished runToEnd(const std::vector<std::string>& arguments,
                   const std::map<std::string, std::string>& environment, const fs::path& folder,
-                  const fs::path& input = "/dev/null") {
+                  const fs::path& input) {
     Process process(arguments, environment, folder / "run.out", folder / "run.err", input);
     waitFor([&] { return !process.running(); }, 15s);
     const int status = process.terminate();
     return {status, readBytes(folder / "run.out"), readBytes(folder / "run.err")};
 }
-
-} // namespace
 
 // --- The screen --------------------------------------------------------------------------------------------
 

@@ -158,6 +158,10 @@ struct Finished {
     int status = -1;
     std::string out, err;
 };
+// Runs a command to its end (at most 15 s), its output and errors in files of the folder.
+Finished runToEnd(const std::vector<std::string>& arguments,
+                  const std::map<std::string, std::string>& environment, const std::filesystem::path& folder,
+                  const std::filesystem::path& input = "/dev/null");
 
 // A history of these titles used so many times, under each of the application keys ("*" for all).
 PlistDictionary historyOf(const std::vector<std::string>& applicationKeys,

@@ -1,0 +1,226 @@
+// End-to-end on a headless sway (scripts/wayland-session runs these): a person's drag in a Wayland window,
+// made with the compositor's own virtual pointer and keyboard, opens the palette beside the selection's
+// end, as the screen's pixels show; its Copy puts the selection where the Wayland application pastes from.
+// Quoddle starts as a new user's does, settings window and all. The X11 route's cases are the desktop
+// tier's.
+#include "DesktopHarness.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quoddle::desktop {
+namespace {
+
+constexpr int kScreenWidth = 1280, kScreenHeight = 800;
+const std::string kWords = "alpha beta gamma delta epsilon zeta eta theta";
+
+// quoddle-wayland-input, told one command at a time and waited for.
+class VirtualInput {
+public:
+    VirtualInput() {
+        int toChild[2], fromChild[2];
+        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+            const std::string program = (buildDirectory() / "quoddle-wayland-input").string();
+            const std::string width = std::to_string(kScreenWidth), height = std::to_string(kScreenHeight);
+            execl(program.c_str(), program.c_str(), width.c_str(), height.c_str(), nullptr);
+            _exit(127);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        in_ = toChild[1];
+        out_ = fromChild[0];
+        ready_ = reply() == "ready";
+    }
+    ~VirtualInput() {
+        if (in_ >= 0) close(in_);
+        if (out_ >= 0) close(out_);
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool ready() const { return ready_; }
+
+    bool send(const std::string& command) {
+        const std::string line = command + "\n";
+        if (write(in_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
+        const std::string answer = reply();
+        EXPECT_EQ(answer, "ok") << command;
+        return answer == "ok";
+    }
+    void moveTo(int x, int y) { send("move " + std::to_string(x) + " " + std::to_string(y)); }
+    void click(int x, int y) {
+        moveTo(x, y);
+        send("press");
+        send("release");
+    }
+    // In small steps, as a hand drags.
+    void drag(int fromX, int toX, int y) {
+        moveTo(fromX, y);
+        send("press");
+        for (int x = fromX; x < toX; x += 8)
+            moveTo(x, y);
+        moveTo(toX, y);
+        send("release");
+    }
+
+private:
+    // One line, or nothing once the program has been silent for a while.
+    std::string reply() {
+        std::string line;
+        char c;
+        pollfd readable{out_, POLLIN, 0};
+        while (poll(&readable, 1, 5000) > 0 && read(out_, &c, 1) == 1 && c != '\n')
+            line += c;
+        return line;
+    }
+
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1;
+    bool ready_ = false;
+};
+
+// Where sway shows the content of the window with this app_id, as swaymsg tells.
+std::optional<std::pair<int, int>> windowOrigin(const std::string& appId, const TempFolder& folder) {
+    const Finished tree = runToEnd({"swaymsg", "-t", "get_tree"}, {}, folder.path());
+    std::function<std::optional<std::pair<int, int>>(const QJsonObject&)> search =
+        [&](const QJsonObject& node) -> std::optional<std::pair<int, int>> {
+        if (node.value("app_id").toString().toStdString() == appId) {
+            const QJsonObject rect = node.value("rect").toObject(),
+                              content = node.value("window_rect").toObject();
+            return std::pair{rect.value("x").toInt() + content.value("x").toInt(),
+                             rect.value("y").toInt() + content.value("y").toInt()};
+        }
+        for (const char* children : {"nodes", "floating_nodes"})
+            for (const QJsonValue child : node.value(children).toArray())
+                if (auto found = search(child.toObject())) return found;
+        return std::nullopt;
+    };
+    return search(QJsonDocument::fromJson(QByteArray::fromStdString(tree.out)).object());
+}
+
+QImage screenshot(const std::string& name) {
+    const std::filesystem::path file = buildDirectory() / "wayland-screenshots" / (name + ".png");
+    const std::string command = "grim '" + file.string() + "'";
+    if (std::system(command.c_str()) != 0) return {};
+    return QImage(QString::fromStdString(file.string()));
+}
+
+// The share of the box's pixels that differ between the two pictures.
+double changedShare(const QImage& before, const QImage& after, const Box& box) {
+    int changed = 0, all = 0;
+    for (int y = box.y; y < box.y + box.height; ++y)
+        for (int x = box.x; x < box.x + box.width; ++x, ++all)
+            if (before.valid(x, y) && after.valid(x, y) && before.pixel(x, y) != after.pixel(x, y)) ++changed;
+    return all ? double(changed) / all : 0;
+}
+
+class WaylandPaletteTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("SWAYSOCK") || !std::getenv("WAYLAND_DISPLAY"))
+            GTEST_SKIP() << "needs the Wayland session: scripts/wayland-session " << buildDirectory().string()
+                         << "/quoddle_wayland_tests";
+    }
+};
+
+TEST_F(WaylandPaletteTest, ADragInAWaylandWindowOpensThePaletteBesideTheSelectionAndCopyCopies) {
+    TempFolder folder;
+    const std::filesystem::path document = folder.path() / "words.txt";
+    writeBytes(document, kWords + "\n");
+    Process mousepad({"mousepad", document.string()},
+                     {{"GDK_BACKEND", "wayland"}, {"HOME", folder.path().string()}},
+                     folder.path() / "mousepad.log");
+    Accessible view;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            Accessible application = Accessible::application(mousepad.pid(), 100ms);
+            view = application ? application.find(ATSPI_ROLE_TEXT, std::nullopt, 16) : Accessible();
+            return view && view.text().starts_with(kWords);
+        },
+        10s))
+        << "mousepad did not show the words on Wayland";
+
+    // The first start, as a new user has it: the settings window opens.
+    Quoddle quoddle({}, {.asInstalled = true, .verbose = true});
+    ASSERT_TRUE(quoddle.ready()) << quoddle.log();
+    Screen screen; // XWayland's display: Quoddle's windows are X windows there
+    ASSERT_TRUE(screen.available());
+    unsigned long settings = 0;
+    ASSERT_TRUE(waitFor([&] {
+        settings = screen.window("Quoddle Settings", quoddle.pid());
+        return settings && screen.mappedFrame(settings);
+    })) << "no settings window at the first start";
+    // Closed as a person closes it. While that X window covers the screen behind the palette, sway 1.7 hands
+    // the palette's clicks to it (XWayland picks among X windows by their stacking, which sway changes at a
+    // press), so it must be out of the way first.
+    ASSERT_TRUE(waitFor([&] {
+        runToEnd({"swaymsg", "[title=\"^Quoddle Settings\"]", "kill"}, {}, folder.path());
+        return waitFor([&] { return !screen.mappedFrame(settings); }, 500ms);
+    })) << "the settings window did not close";
+
+    VirtualInput input;
+    ASSERT_TRUE(input.ready()) << "the virtual pointer and keyboard could not be made";
+    // A click in the window gives it the keyboard focus, as a person's first click does.
+    const std::optional<std::pair<int, int>> origin = windowOrigin("mousepad", folder);
+    ASSERT_TRUE(origin) << "sway does not show mousepad's window";
+    const auto [windowX, windowY] = *origin;
+    input.click(windowX + 300, windowY + 300);
+    ASSERT_TRUE(waitFor([&] { return view.hasState(ATSPI_STATE_FOCUSED); }))
+        << "mousepad never took the focus";
+
+    // "beta gamma": from the start of its first character to the end of its last.
+    const std::optional<Box> first = view.characterExtents(6), last = view.characterExtents(15);
+    ASSERT_TRUE(first && last && last->width > 0);
+    const int y = windowY + first->centerY();
+    const int endX = windowX + last->x + last->width, endY = windowY + last->y + last->height;
+    const QImage before = screenshot("before-drag");
+    ASSERT_FALSE(before.isNull()) << "grim took no screenshot";
+    input.drag(windowX + first->x + 1, endX - 1, y);
+    ASSERT_TRUE(waitFor([&] { return view.selectedText() == "beta gamma"; })) << view.selectedText();
+
+    std::optional<Box> palette;
+    ASSERT_TRUE(waitFor([&] { return (palette = quoddle.palette(screen)).has_value(); }, 3s))
+        << "no palette after the drag:\n"
+        << quoddle.log();
+    const QImage after = screenshot("palette-after-drag");
+    // The palette on the screen, not only in the X server's word: its pixels changed, beside the
+    // selection's end, and the selection itself is where the drag went.
+    EXPECT_GT(changedShare(before, after, *palette), 0.5);
+    EXPECT_LT(std::abs(palette->x - endX), 60) << palette->x << " vs the selection's end at " << endX;
+    EXPECT_LT(std::abs(palette->y - endY), 60) << palette->y << " vs the selection's end at " << endY;
+    EXPECT_GT(changedShare(before, after, Box{windowX + first->x, windowY + first->y, 20, first->height}),
+              0.3)
+        << "the selection is not drawn where the test dragged";
+
+    // Copy, clicked with the pointer, then a paste in mousepad at the end of the line.
+    std::optional<Box> copy;
+    for (const auto& [label, box] : quoddle.paletteButtons())
+        if (label == "Copy") copy = box;
+    ASSERT_TRUE(copy) << "the palette has no Copy button";
+    input.click(copy->centerX(), copy->centerY());
+    ASSERT_TRUE(waitFor([&] { return !quoddle.palette(screen); }, 3s)) << "the palette stayed after Copy";
+    input.send("key End");
+    input.send("key ctrl+v");
+    const bool pasted = waitFor([&] { return view.text().starts_with(kWords + "beta gamma"); });
+    screenshot("after-copy-and-paste");
+    EXPECT_TRUE(pasted) << "after Copy and a paste mousepad has: " << view.text() << "\n" << quoddle.log();
+}
+
+} // namespace
+} // namespace quoddle::desktop
