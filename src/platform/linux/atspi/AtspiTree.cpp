@@ -412,28 +412,41 @@ ax::Result<ax::ElementRef> AtspiTree::elementAtPoint(ProcessId pid, int x, int y
 
 // --- The user's text ---------------------------------------------------------------------------------------
 
-std::optional<std::string> AtspiTree::selectedText(const AtspiElement& element) {
-    if (element.kind != AtspiElementKind::object || !element.accessible) return std::nullopt;
-    AtspiCall call(*this, element.pid);
-    if (call.refused()) return std::nullopt;
-    auto text = GRef<AtspiText>::adopt(atspi_accessible_get_text_iface(element.accessible.get()));
-    if (!text) return std::nullopt;
+namespace {
+
+// The first selection's offsets, start before end; none when nothing is selected, or when a call fails
+// (which counts against the application).
+std::optional<std::pair<int, int>> selectionRange(AtspiText* text, AtspiCall& call) {
     GErrorSlot error;
-    const int selections = atspi_text_get_n_selections(text.get(), error.out());
+    const int selections = atspi_text_get_n_selections(text, error.out());
     if (error || selections <= 0) {
         if (error) call.failed();
         return std::nullopt;
     }
-    GMemory<AtspiRange> range(atspi_text_get_selection(text.get(), 0, error.out()));
+    GMemory<AtspiRange> range(atspi_text_get_selection(text, 0, error.out()));
     if (error || !range) {
         call.failed();
         return std::nullopt;
     }
     const int start = std::min(range->start_offset, range->end_offset);
     const int end = std::max(range->start_offset, range->end_offset);
-    if (start < 0 || end == start || end - start > kMaxSelectionLength) return std::nullopt;
+    if (start < 0 || end == start) return std::nullopt;
+    return std::pair{start, end};
+}
+
+} // namespace
+
+std::optional<std::string> AtspiTree::selectedText(const AtspiElement& element) {
+    if (element.kind != AtspiElementKind::object || !element.accessible) return std::nullopt;
+    AtspiCall call(*this, element.pid);
+    if (call.refused()) return std::nullopt;
+    auto text = GRef<AtspiText>::adopt(atspi_accessible_get_text_iface(element.accessible.get()));
+    if (!text) return std::nullopt;
+    const std::optional<std::pair<int, int>> range = selectionRange(text.get(), call);
+    if (!range || range->second - range->first > kMaxSelectionLength) return std::nullopt;
+    GErrorSlot error;
     std::optional<std::string> selected =
-        takeGString(atspi_text_get_text(text.get(), start, end, error.out()));
+        takeGString(atspi_text_get_text(text.get(), range->first, range->second, error.out()));
     if (error) {
         call.failed();
         return std::nullopt;
@@ -446,16 +459,11 @@ std::optional<Point> AtspiTree::selectionEndPoint(const AtspiElement& element) {
     AtspiCall call(*this, element.pid);
     if (call.refused()) return std::nullopt;
     auto text = GRef<AtspiText>::adopt(atspi_accessible_get_text_iface(element.accessible.get()));
-    if (!text) return std::nullopt;
+    const std::optional<std::pair<int, int>> range = text ? selectionRange(text.get(), call) : std::nullopt;
+    if (!range) return std::nullopt;
     GErrorSlot error;
-    if (atspi_text_get_n_selections(text.get(), error.out()) <= 0 || error) return std::nullopt;
-    GMemory<AtspiRange> range(atspi_text_get_selection(text.get(), 0, error.out()));
-    if (error || !range) return std::nullopt;
-    const int start = std::min(range->start_offset, range->end_offset);
-    const int end = std::max(range->start_offset, range->end_offset);
-    if (start < 0 || end == start) return std::nullopt;
-    GMemory<AtspiRect> last(
-        atspi_text_get_character_extents(text.get(), end - 1, ATSPI_COORD_TYPE_SCREEN, error.out()));
+    GMemory<AtspiRect> last(atspi_text_get_character_extents(text.get(), range->second - 1,
+                                                             ATSPI_COORD_TYPE_SCREEN, error.out()));
     // Some toolkits give an empty place for a character they have not laid out yet.
     if (error || !last || (last->width <= 0 && last->height <= 0)) return std::nullopt;
     const Point offset = windowOffsetOf(element.accessible.get()).value_or(Point{});
@@ -471,14 +479,9 @@ bool AtspiTree::replaceSelection(const AtspiElement& element, const std::string&
     auto editable = GRef<AtspiEditableText>::adopt(atspi_accessible_get_editable_text_iface(object));
     if (!readable || !editable) return false;
     GErrorSlot error;
-    int start = atspi_text_get_caret_offset(readable.get(), error.out()), end = start;
+    const int caret = atspi_text_get_caret_offset(readable.get(), error.out());
     if (error) return false;
-    if (atspi_text_get_n_selections(readable.get(), error.out()) > 0 && !error) {
-        GMemory<AtspiRange> range(atspi_text_get_selection(readable.get(), 0, error.out()));
-        if (error || !range) return false;
-        start = std::min(range->start_offset, range->end_offset);
-        end = std::max(range->start_offset, range->end_offset);
-    }
+    const auto [start, end] = selectionRange(readable.get(), call).value_or(std::pair{caret, caret});
     if (start < 0) return false;
     if (end > start && (!atspi_editable_text_delete_text(editable.get(), start, end, error.out()) || error))
         return false;

@@ -1,5 +1,7 @@
 #include "platform/linux/session/InstanceChannel.h"
 
+#include "platform/linux/FileDescriptor.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -373,20 +375,6 @@ void InstanceServer::dropIdle() {
 
 namespace {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 int millisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return static_cast<int>(std::max<long long>(left, 0));
@@ -447,9 +435,9 @@ std::optional<InstanceReply> askInstance(const std::filesystem::path& socketPath
     }
 
     Clock::time_point deadline = Clock::now() + idleDeadline;
-    std::unique_ptr<Descriptor> socket;
+    std::unique_ptr<FileDescriptor> socket;
     for (;;) {
-        auto attempt = std::make_unique<Descriptor>(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        auto attempt = std::make_unique<FileDescriptor>(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (attempt->get() < 0) return fail("cannot make a socket: " + errorText(errno));
         if (::connect(attempt->get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
             socket = std::move(attempt);

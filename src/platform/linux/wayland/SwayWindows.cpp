@@ -1,5 +1,7 @@
 #include "platform/linux/wayland/SwayWindows.h"
 
+#include "platform/linux/FileDescriptor.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -57,20 +59,6 @@ bool readAll(int fd, char* into, std::size_t size, std::chrono::steady_clock::ti
     return true;
 }
 
-class Socket {
-public:
-    explicit Socket(int fd) : fd_(fd) {}
-    ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 } // namespace
 
 std::optional<Point> swayWindowOrigin(std::string_view treeJson, ProcessId pid) {
@@ -95,25 +83,25 @@ std::optional<std::string> SwayWindows::tree(std::chrono::milliseconds patience)
     address.sun_family = AF_UNIX;
     if (socketPath_.empty() || socketPath_.size() >= sizeof address.sun_path) return std::nullopt;
     std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
-    const Socket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (socket.fd() < 0 ||
-        ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    const FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0 ||
+        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return std::nullopt;
     char request[sizeof kMagic + 8];
     std::memcpy(request, kMagic, sizeof kMagic);
     const std::uint32_t header[2] = {0, kGetTree};
     std::memcpy(request + sizeof kMagic, header, sizeof header);
-    if (::send(socket.fd(), request, sizeof request, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof request))
+    if (::send(socket.get(), request, sizeof request, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof request))
         return std::nullopt;
     char replyHeader[sizeof kMagic + 8];
-    if (!readAll(socket.fd(), replyHeader, sizeof replyHeader, deadline) ||
+    if (!readAll(socket.get(), replyHeader, sizeof replyHeader, deadline) ||
         std::memcmp(replyHeader, kMagic, sizeof kMagic) != 0)
         return std::nullopt;
     std::uint32_t sizeAndType[2];
     std::memcpy(sizeAndType, replyHeader + sizeof kMagic, sizeof sizeAndType);
     if (sizeAndType[1] != kGetTree || sizeAndType[0] > kMaxReply) return std::nullopt;
     std::string payload(sizeAndType[0], '\0');
-    if (!readAll(socket.fd(), payload.data(), payload.size(), deadline)) return std::nullopt;
+    if (!readAll(socket.get(), payload.data(), payload.size(), deadline)) return std::nullopt;
     return payload;
 }
 
