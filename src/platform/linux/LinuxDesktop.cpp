@@ -102,7 +102,7 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
                         return std::move(selection->text);
                     return std::nullopt;
                 },
-                [this](const std::string& text) { copyToClipboard(text); },
+                [this](const std::string& text) { serviceOutputs_.copyToClipboard(text); },
                 [this](const KeyStroke& stroke) { return keyPoster_.postStroke(stroke); },
                 [this](ProcessId pid) { return waylandGestures_ && waylandGestures_->isWaylandClient(pid); },
                 [this](ProcessId pid) { return editSelection(pid, std::string()); },
@@ -142,10 +142,18 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
     waylandSession_ = currentWaylandSession();
     if (waylandSession_) {
         waylandGestures_ = std::make_unique<WaylandGestures>(
-            *waylandSession_, runLoop_, tree_, accessibility_, ui_.pointer, input_,
+            *waylandSession_, runLoop_, tree_, accessibility_, ui_.pointer, ui_.ownWindows, input_,
             [this](ProcessId pid) { workspace_.activeProcessChanged(pid); });
         hub_.setSelectionReportHandler(
             [this](const ax::ElementRef& element) { waylandGestures_->selectionReported(element); });
+        serviceOutputs_.setKeylessRoute(
+            {[this](ProcessId pid) { return waylandGestures_->isWaylandClient(pid); },
+             [this](ProcessId pid, const std::string& text) { return editSelection(pid, text); },
+             [this](const std::string& text) {
+                 if (!WaylandClipboard::copy(text))
+                     appServices_.log(
+                         "the copy reaches X windows only: wl-copy (wl-clipboard) is missing or failed");
+             }});
     }
     preferencesSave_ = std::make_unique<QTimer>();
     preferencesSave_->setSingleShot(true);
@@ -260,12 +268,6 @@ std::optional<DesktopServices::Selection> LinuxDesktop::selectionOf(ProcessId pi
     if (std::optional<std::string> text = readPrimarySelection(kPrimaryWait))
         return DesktopServices::Selection{std::move(*text), editable};
     return std::nullopt;
-}
-
-void LinuxDesktop::copyToClipboard(const std::string& text) {
-    serviceOutputs_.copyToClipboard(text);
-    if (waylandSession_ && !WaylandClipboard::copy(text))
-        appServices_.log("the copy reaches X windows only: wl-copy (wl-clipboard) is missing or failed");
 }
 
 std::optional<std::string> LinuxDesktop::clipboardText() {

@@ -66,8 +66,6 @@ private:
     // Replaces the selection of the element last pressed in the process (a Wayland window's, which no key
     // reaches); an empty replacement deletes it.
     bool editSelection(ProcessId pid, const std::string& replacement);
-    // The user's copy: on a Wayland session also where Wayland windows paste from.
-    void copyToClipboard(const std::string& text);
     std::optional<std::string> clipboardText();
     void preferencesChanged();
     std::vector<std::string> servicesItemTitles() const;

@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace quoddle::desktop {
@@ -130,37 +131,86 @@ double changedShare(const QImage& before, const QImage& after, const Box& box) {
     return all ? double(changed) / all : 0;
 }
 
+// The default shortcut buttons and one for a desktop service that replaces the selection.
+const PlistDictionary kPreferences{
+    {"ShowSettingsOnLaunch", false},
+    {"ShortcutButtonSetting",
+     std::string("Copy\tchar\tc\tcontrol\nCut\tchar\tx\tcontrol\nPaste\tchar\tv\tcontrol\n"
+                 "All\tchar\ta\tcontrol\tDontHideWindow\nUndo\tchar\tz\tcontrol\n"
+                 "Upper\tservice\tMake Upper Case\n")}};
+
+// mousepad on Wayland with the words, and a person's pointer and keyboard.
 class WaylandPaletteTest : public testing::Test {
 protected:
     void SetUp() override {
         if (!std::getenv("SWAYSOCK") || !std::getenv("WAYLAND_DISPLAY"))
             GTEST_SKIP() << "needs the Wayland session: scripts/wayland-session " << buildDirectory().string()
                          << "/quoddle_wayland_tests";
+        writeBytes(folder.path() / "words.txt", kWords + "\n");
+        mousepad = std::make_unique<Process>(
+            std::vector<std::string>{"mousepad", (folder.path() / "words.txt").string()},
+            std::map<std::string, std::string>{{"GDK_BACKEND", "wayland"}, {"HOME", folder.path().string()}},
+            folder.path() / "mousepad.log");
+        ASSERT_TRUE(waitFor(
+            [&] {
+                Accessible application = Accessible::application(mousepad->pid(), 100ms);
+                view = application ? application.find(ATSPI_ROLE_TEXT, std::nullopt, 16) : Accessible();
+                return view && view.text().starts_with(kWords);
+            },
+            10s))
+            << "mousepad did not show the words on Wayland";
+        ASSERT_TRUE(screen.available()) << "no XWayland display";
     }
+
+    // A click in the window gives it the keyboard focus, as a person's first click does.
+    void focusMousepad() {
+        ASSERT_TRUE(input.ready()) << "the virtual pointer and keyboard could not be made";
+        const std::optional<std::pair<int, int>> origin = windowOrigin("mousepad", folder);
+        ASSERT_TRUE(origin) << "sway does not show mousepad's window";
+        std::tie(windowX, windowY) = *origin;
+        input.click(windowX + 300, windowY + 300);
+        ASSERT_TRUE(waitFor([&] { return view.hasState(ATSPI_STATE_FOCUSED); }))
+            << "mousepad never took the focus";
+    }
+
+    // Drags over the words from the first character to the last (offsets), as far as the selection; the
+    // screen point at the bottom right of the last character.
+    std::optional<std::pair<int, int>> dragOver(int from, int to, const std::string& words) {
+        const std::optional<Box> first = view.characterExtents(from), last = view.characterExtents(to);
+        if (!first || !last || last->width <= 0) return std::nullopt;
+        const int endX = windowX + last->x + last->width;
+        input.drag(windowX + first->x + 1, endX - 1, windowY + first->centerY());
+        EXPECT_TRUE(waitFor([&] { return view.selectedText() == words; })) << view.selectedText();
+        return std::pair{endX, windowY + last->y + last->height};
+    }
+
+    bool clickButton(Quoddle& quoddle, const std::string& label) {
+        for (const auto& [name, box] : quoddle.paletteButtons())
+            if (name == label) {
+                // Approached as a hand does: XWayland gives a window mapped again the first motion into
+                // it with stale coordinates, and loses a press that comes with that motion.
+                for (int dx : {-6, -3, 0})
+                    input.moveTo(box.centerX() + dx, box.centerY());
+                input.send("press");
+                input.send("release");
+                return waitFor([&] { return !quoddle.palette(screen); }, 3s);
+            }
+        ADD_FAILURE() << "the palette has no " << label << " button";
+        return false;
+    }
+
+    TempFolder folder;
+    std::unique_ptr<Process> mousepad;
+    Accessible view;
+    Screen screen; // XWayland's display: Quoddle's windows are X windows there
+    VirtualInput input;
+    int windowX = 0, windowY = 0;
 };
 
 TEST_F(WaylandPaletteTest, ADragInAWaylandWindowOpensThePaletteBesideTheSelectionAndCopyCopies) {
-    TempFolder folder;
-    const std::filesystem::path document = folder.path() / "words.txt";
-    writeBytes(document, kWords + "\n");
-    Process mousepad({"mousepad", document.string()},
-                     {{"GDK_BACKEND", "wayland"}, {"HOME", folder.path().string()}},
-                     folder.path() / "mousepad.log");
-    Accessible view;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            Accessible application = Accessible::application(mousepad.pid(), 100ms);
-            view = application ? application.find(ATSPI_ROLE_TEXT, std::nullopt, 16) : Accessible();
-            return view && view.text().starts_with(kWords);
-        },
-        10s))
-        << "mousepad did not show the words on Wayland";
-
     // The first start, as a new user has it: the settings window opens.
     Quoddle quoddle({}, {.asInstalled = true, .verbose = true});
     ASSERT_TRUE(quoddle.ready()) << quoddle.log();
-    Screen screen; // XWayland's display: Quoddle's windows are X windows there
-    ASSERT_TRUE(screen.available());
     unsigned long settings = 0;
     ASSERT_TRUE(waitFor([&] {
         settings = screen.window("Quoddle Settings", quoddle.pid());
@@ -173,53 +223,60 @@ TEST_F(WaylandPaletteTest, ADragInAWaylandWindowOpensThePaletteBesideTheSelectio
         runToEnd({"swaymsg", "[title=\"^Quoddle Settings\"]", "kill"}, {}, folder.path());
         return waitFor([&] { return !screen.mappedFrame(settings); }, 500ms);
     })) << "the settings window did not close";
+    focusMousepad();
 
-    VirtualInput input;
-    ASSERT_TRUE(input.ready()) << "the virtual pointer and keyboard could not be made";
-    // A click in the window gives it the keyboard focus, as a person's first click does.
-    const std::optional<std::pair<int, int>> origin = windowOrigin("mousepad", folder);
-    ASSERT_TRUE(origin) << "sway does not show mousepad's window";
-    const auto [windowX, windowY] = *origin;
-    input.click(windowX + 300, windowY + 300);
-    ASSERT_TRUE(waitFor([&] { return view.hasState(ATSPI_STATE_FOCUSED); }))
-        << "mousepad never took the focus";
-
-    // "beta gamma": from the start of its first character to the end of its last.
-    const std::optional<Box> first = view.characterExtents(6), last = view.characterExtents(15);
-    ASSERT_TRUE(first && last && last->width > 0);
-    const int y = windowY + first->centerY();
-    const int endX = windowX + last->x + last->width, endY = windowY + last->y + last->height;
     const QImage before = screenshot("before-drag");
     ASSERT_FALSE(before.isNull()) << "grim took no screenshot";
-    input.drag(windowX + first->x + 1, endX - 1, y);
-    ASSERT_TRUE(waitFor([&] { return view.selectedText() == "beta gamma"; })) << view.selectedText();
-
+    const std::optional<std::pair<int, int>> end = dragOver(6, 15, "beta gamma");
+    ASSERT_TRUE(end);
     std::optional<Box> palette;
     ASSERT_TRUE(waitFor([&] { return (palette = quoddle.palette(screen)).has_value(); }, 3s))
         << "no palette after the drag:\n"
         << quoddle.log();
-    const QImage after = screenshot("palette-after-drag");
-    // The palette on the screen, not only in the X server's word: its pixels changed, beside the
-    // selection's end, and the selection itself is where the drag went.
-    EXPECT_GT(changedShare(before, after, *palette), 0.5);
-    EXPECT_LT(std::abs(palette->x - endX), 60) << palette->x << " vs the selection's end at " << endX;
-    EXPECT_LT(std::abs(palette->y - endY), 60) << palette->y << " vs the selection's end at " << endY;
+    // The palette on the screen, not only in the X server's word: its pixels changed (once it is drawn),
+    // beside the selection's end, and the selection itself is drawn where the drag went.
+    QImage after;
+    EXPECT_TRUE(waitFor([&] {
+        after = screenshot("palette-after-drag");
+        return changedShare(before, after, *palette) > 0.5;
+    })) << "the palette's pixels are not on the screen";
+    EXPECT_LT(std::abs(palette->x - end->first), 60)
+        << palette->x << " vs the selection's end at " << end->first;
+    EXPECT_LT(std::abs(palette->y - end->second), 60)
+        << palette->y << " vs the selection's end at " << end->second;
+    const std::optional<Box> first = view.characterExtents(6);
     EXPECT_GT(changedShare(before, after, Box{windowX + first->x, windowY + first->y, 20, first->height}),
               0.3)
         << "the selection is not drawn where the test dragged";
 
     // Copy, clicked with the pointer, then a paste in mousepad at the end of the line.
-    std::optional<Box> copy;
-    for (const auto& [label, box] : quoddle.paletteButtons())
-        if (label == "Copy") copy = box;
-    ASSERT_TRUE(copy) << "the palette has no Copy button";
-    input.click(copy->centerX(), copy->centerY());
-    ASSERT_TRUE(waitFor([&] { return !quoddle.palette(screen); }, 3s)) << "the palette stayed after Copy";
+    ASSERT_TRUE(clickButton(quoddle, "Copy")) << "the palette stayed after Copy";
     input.send("key End");
     input.send("key ctrl+v");
     const bool pasted = waitFor([&] { return view.text().starts_with(kWords + "beta gamma"); });
     screenshot("after-copy-and-paste");
     EXPECT_TRUE(pasted) << "after Copy and a paste mousepad has: " << view.text() << "\n" << quoddle.log();
+}
+
+TEST_F(WaylandPaletteTest, AServiceReplacesTheSelectionInPlaceAndCutTakesItAway) {
+    Quoddle quoddle(kPreferences, {.verbose = true});
+    ASSERT_TRUE(quoddle.ready()) << quoddle.log();
+    focusMousepad();
+    ASSERT_TRUE(dragOver(6, 15, "beta gamma"));
+    ASSERT_TRUE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 3s)) << quoddle.log();
+    ASSERT_TRUE(clickButton(quoddle, "Upper"));
+    EXPECT_TRUE(waitFor([&] { return view.text().starts_with("alpha BETA GAMMA delta"); }))
+        << "after Upper mousepad has: " << view.text() << "\n"
+        << quoddle.log();
+
+    ASSERT_TRUE(dragOver(6, 15, "BETA GAMMA"));
+    ASSERT_TRUE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 3s)) << quoddle.log();
+    ASSERT_TRUE(clickButton(quoddle, "Cut"));
+    EXPECT_TRUE(waitFor([&] { return view.text().starts_with("alpha  delta"); }))
+        << "after Cut mousepad has: " << view.text() << "\n"
+        << quoddle.log();
+    EXPECT_EQ(runToEnd({"wl-paste", "--no-newline"}, {}, folder.path()).out, "BETA GAMMA")
+        << "Cut did not put the words where Wayland windows paste from";
 }
 
 } // namespace

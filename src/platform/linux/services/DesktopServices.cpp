@@ -85,7 +85,8 @@ void DesktopServices::finished(const DesktopService& service, ProcessId pid, con
     case ServiceOutput::replaceSelection:
         // The paste goes to the focused window: never into another application than the selection's.
         if (activeProcess_ && activeProcess_() != pid) return fail("its application is no longer active");
-        outputs_.replaceSelection(replacementOf(result.output, selectionEndsWithBreak));
+        if (!outputs_.replaceSelection(pid, replacementOf(result.output, selectionEndsWithBreak)))
+            return fail("its application did not take the replacement");
         return;
     case ServiceOutput::copyToClipboard:
         outputs_.copyToClipboard(replacementOf(result.output, selectionEndsWithBreak));

@@ -68,7 +68,8 @@ DesktopServiceOutputs::~DesktopServiceOutputs() {
     if (pendingPaste_) restoreClipboard();
 }
 
-void DesktopServiceOutputs::replaceSelection(const std::string& text) {
+bool DesktopServiceOutputs::replaceSelection(ProcessId pid, const std::string& text) {
+    if (keyless_.takesNoKeys && keyless_.takesNoKeys(pid)) return keyless_.replaceSelection(pid, text);
     // A replacement right after another keeps the user's clipboard saved by the first.
     if (!pendingPaste_) saved_ = copyOf(clipboard()->mimeData(QClipboard::Clipboard));
     pasteKeyPosted_ = false;
@@ -80,6 +81,7 @@ void DesktopServiceOutputs::replaceSelection(const std::string& text) {
     keyPoster_.postStroke(KeyStroke{{kVK_Control}, kVK_ANSI_V});
     pasteKeyPosted_ = true;
     restoreTimer_->start(kRestoreDeadlineMs);
+    return true;
 }
 
 void DesktopServiceOutputs::pasteServed() {
@@ -107,6 +109,7 @@ void DesktopServiceOutputs::copyToClipboard(const std::string& text) {
     pendingPaste_ = nullptr;
     saved_.reset();
     clipboard()->setText(QString::fromUtf8(text.data(), qsizetype(text.size())), QClipboard::Clipboard);
+    if (keyless_.alsoCopy) keyless_.alsoCopy(text);
 }
 
 void DesktopServiceOutputs::showNotification(const std::string& summary, const std::string& body,

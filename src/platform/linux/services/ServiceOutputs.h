@@ -1,6 +1,8 @@
 #pragma once
 // Where a desktop service's output goes: over the selection, onto the clipboard, or into a notification.
 
+#include "platform/Workspace.h"
+
 #include <QMimeData>
 #include <QPointer>
 
@@ -17,8 +19,9 @@ class X11KeyPoster;
 class ServiceOutputs {
 public:
     virtual ~ServiceOutputs() = default;
-    // Replaces the selection in the focused application with the text.
-    virtual void replaceSelection(const std::string& text) = 0;
+    // Replaces the selection in the focused application, the process's, with the text; false when the
+    // text could not be put there.
+    virtual bool replaceSelection(ProcessId pid, const std::string& text) = 0;
     virtual void copyToClipboard(const std::string& text) = 0;
     // failed gets the reason when the notification could not be shown.
     virtual void showNotification(const std::string& summary, const std::string& body,
@@ -34,7 +37,16 @@ public:
     explicit DesktopServiceOutputs(X11KeyPoster& keyPoster);
     ~DesktopServiceOutputs() override;
 
-    void replaceSelection(const std::string& text) override;
+    // On a Wayland session: windows no paste key reaches get the text through accessibility, and a copy
+    // also goes where Wayland windows paste from.
+    struct KeylessRoute {
+        std::function<bool(ProcessId)> takesNoKeys;
+        std::function<bool(ProcessId, const std::string&)> replaceSelection;
+        std::function<void(const std::string&)> alsoCopy;
+    };
+    void setKeylessRoute(KeylessRoute route) { keyless_ = std::move(route); }
+
+    bool replaceSelection(ProcessId pid, const std::string& text) override;
     void copyToClipboard(const std::string& text) override;
     void showNotification(const std::string& summary, const std::string& body,
                           std::function<void(const std::string& reason)> failed) override;
@@ -49,6 +61,7 @@ private:
     QPointer<QMimeData> pendingPaste_; // the replacement's text, while the clipboard holds it
     bool pasteKeyPosted_ = false;
     std::unique_ptr<QTimer> restoreTimer_;
+    KeylessRoute keyless_;
 };
 
 } // namespace quoddle

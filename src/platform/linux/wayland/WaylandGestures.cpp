@@ -3,9 +3,10 @@
 namespace quoddle {
 
 WaylandGestures::WaylandGestures(const WaylandSession& session, RunLoop& runLoop, AtspiTree& tree,
-                                 LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input,
+                                 LinuxAccessibility& accessibility, QtPointer& pointer,
+                                 const QtOwnWindows& ownWindows, XRecordInput& input,
                                  std::function<void(ProcessId)> activated)
-    : tree_(tree), accessibility_(accessibility), pointer_(pointer), input_(input),
+    : tree_(tree), accessibility_(accessibility), pointer_(pointer), ownWindows_(ownWindows), input_(input),
       activated_(std::move(activated)),
       trigger_(runLoop, {[this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonPress); },
                          [this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonRelease); }}) {
@@ -15,8 +16,11 @@ WaylandGestures::WaylandGestures(const WaylandSession& session, RunLoop& runLoop
 void WaylandGestures::recorded(const InputEvent& event) {
     if (event.guessed || event.kind == InputEvent::Kind::motion) return;
     pointer_.holdAt(std::nullopt);
-    if (event.detail == 1 && event.kind == InputEvent::Kind::buttonPress) trigger_.recordedButton(true);
-    if (event.detail == 1 && event.kind == InputEvent::Kind::buttonRelease) trigger_.recordedButton(false);
+    const bool press = event.kind == InputEvent::Kind::buttonPress;
+    if (event.detail != 1 || !(press || event.kind == InputEvent::Kind::buttonRelease)) return;
+    // The release goes with its press, wherever the palette has gone meanwhile.
+    if (press) pressInOwnWindow_ = ownWindows_.hitTest(pointer_.eventLocation()).has_value();
+    if (!pressInOwnWindow_) trigger_.recordedButton(press);
 }
 
 std::optional<Point> WaylandGestures::placeOf(const AtspiElement& element) {

@@ -22,13 +22,14 @@ public:
     // X says which window is active only among its own: a drag in a Wayland window makes its
     // application the active one (`activated`), as the press of that drag gave it the focus.
     WaylandGestures(const WaylandSession& session, RunLoop& runLoop, AtspiTree& tree,
-                    LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input,
-                    std::function<void(ProcessId)> activated);
+                    LinuxAccessibility& accessibility, QtPointer& pointer, const QtOwnWindows& ownWindows,
+                    XRecordInput& input, std::function<void(ProcessId)> activated);
 
     // An application reported a selection change (before the core hears of it).
     void selectionReported(const ax::ElementRef& element) { trigger_.selectionChanged(element); }
     // Input the X server recorded (in Quoddle's palette, or in an X application): the pointer is seen
-    // again, and its left button's bursts are not guessed.
+    // again, and the left button's bursts in X applications are not guessed (a click on the palette claims
+    // none: the next drag may follow it at once).
     void recorded(const InputEvent& event);
     // Whether a selection of the process came without recorded buttons: its windows are Wayland's, out of
     // reach of posted keys.
@@ -41,11 +42,13 @@ private:
     AtspiTree& tree_;
     LinuxAccessibility& accessibility_;
     QtPointer& pointer_;
+    const QtOwnWindows& ownWindows_;
     XRecordInput& input_;
     std::function<void(ProcessId)> activated_;
     std::optional<SwayWindows> sway_;
     SelectionQuietTrigger trigger_;
     std::set<ProcessId> waylandClients_;
+    bool pressInOwnWindow_ = false;
 };
 
 } // namespace quoddle

@@ -161,7 +161,10 @@ TEST(ServiceEnvironmentTest, KeepsTheSessionsVariablesAndASearchPath) {
 
 class RecordedOutputs : public ServiceOutputs {
 public:
-    void replaceSelection(const std::string& text) override { outputs.push_back("replaced: " + text); }
+    bool replaceSelection(ProcessId, const std::string& text) override {
+        outputs.push_back("replaced: " + text);
+        return true;
+    }
     void copyToClipboard(const std::string& text) override { outputs.push_back("copied: " + text); }
     void showNotification(const std::string&, const std::string&,
                           std::function<void(const std::string&)>) override {}
