@@ -39,7 +39,7 @@ void SelectionQuietTrigger::quiet() {
 
 void SelectionQuietTrigger::recordedButton(bool down) {
     buttonDown_ = down;
-    // A recorded press in the middle of a burst (on Quoddle's own palette, or an X window) ends it unseen.
+    // A recorded press in the middle of a burst (in an X window) ends it unseen.
     if (burst_) burst_->recorded = true;
     if (down) return;
     if (afterRelease_) runLoop_.invalidateTimer(*afterRelease_);

@@ -239,7 +239,7 @@ TEST_F(QuietTriggerTest, BurstsOfRecordedButtonsAreNotGuessed) {
     drag(text, 2);
     loop.advance(SelectionQuietTrigger::kQuiet);
     EXPECT_EQ(gestures, (Gestures{{'p', text}, {'r', text}}));
-    // A recorded press in the middle of a guessed burst (on the palette) ends it without a release.
+    // A recorded press in the middle of a guessed burst (in an X window) ends it without a release.
     gestures.clear();
     drag(text, 2);
     trigger.recordedButton(true);
