@@ -1,6 +1,7 @@
 // End-to-end on a headless sway (scripts/wayland-session runs these): a person's drag in a Wayland window,
 // made with the compositor's own virtual pointer and keyboard, opens the palette beside the selection's
-// end, as the screen's pixels show; its Copy puts the selection where the Wayland application pastes from.
+// end, as the screen's pixels show, in mousepad (GTK 3) and the Qt 6 sample; Copy puts the selection where
+// the Wayland application pastes from, a service replaces it in place and Cut takes it away.
 // Quoddle starts as a new user's does, settings window and all. The X11 route's cases are the desktop
 // tier's.
 #include "DesktopHarness.h"
@@ -65,6 +66,12 @@ public:
         return answer == "ok";
     }
     void moveTo(int x, int y) { send("move " + std::to_string(x) + " " + std::to_string(y)); }
+    // As a hand comes to a place, in a few motions: a toolkit may take the first motion into its window
+    // for the entry alone (XWayland then loses a press that comes with it).
+    void approach(int x, int y) {
+        for (int dx : {-6, -3, 0})
+            moveTo(x + dx, y);
+    }
     void click(int x, int y) {
         moveTo(x, y);
         send("press");
@@ -72,7 +79,7 @@ public:
     }
     // In small steps, as a hand drags.
     void drag(int fromX, int toX, int y) {
-        moveTo(fromX, y);
+        approach(fromX, y);
         send("press");
         for (int x = fromX; x < toX; x += 8)
             moveTo(x, y);
@@ -139,38 +146,66 @@ const PlistDictionary kPreferences{
                  "All\tchar\ta\tcontrol\tDontHideWindow\nUndo\tchar\tz\tcontrol\n"
                  "Upper\tservice\tMake Upper Case\n")}};
 
-// mousepad on Wayland with the words, and a person's pointer and keyboard.
-class WaylandPaletteTest : public testing::Test {
+// A Wayland application with the words in its text widget, as sway's app_id names its window.
+struct WaylandApplication {
+    std::string name;
+    std::function<std::vector<std::string>(const std::filesystem::path& words)> command;
+    std::map<std::string, std::string> environment;
+    std::string appId;
+};
+
+void PrintTo(const WaylandApplication& application, std::ostream* out) {
+    *out << application.name;
+}
+
+const WaylandApplication kApplications[] = {
+    {"mousepad",
+     [](const std::filesystem::path& words) {
+         return std::vector<std::string>{"mousepad", words};
+     },
+     {{"GDK_BACKEND", "wayland"}},
+     "mousepad"},
+    {"QtSample",
+     [](const std::filesystem::path&) {
+         return std::vector<std::string>{(buildDirectory() / "quoddle-qt-sample").string(), "--view-text",
+                                         kWords};
+     },
+     {{"QT_QPA_PLATFORM", "wayland"}},
+     "quoddle-qt-sample"},
+};
+
+// The application on Wayland with the words, and a person's pointer and keyboard.
+class WaylandPaletteTest : public testing::TestWithParam<WaylandApplication> {
 protected:
     void SetUp() override {
         if (!std::getenv("SWAYSOCK") || !std::getenv("WAYLAND_DISPLAY"))
             GTEST_SKIP() << "needs the Wayland session: scripts/wayland-session " << buildDirectory().string()
                          << "/quoddle_wayland_tests";
         writeBytes(folder.path() / "words.txt", kWords + "\n");
-        mousepad = std::make_unique<Process>(
-            std::vector<std::string>{"mousepad", (folder.path() / "words.txt").string()},
-            std::map<std::string, std::string>{{"GDK_BACKEND", "wayland"}, {"HOME", folder.path().string()}},
-            folder.path() / "mousepad.log");
+        std::map<std::string, std::string> environment = GetParam().environment;
+        environment["HOME"] = folder.path().string();
+        application = std::make_unique<Process>(GetParam().command(folder.path() / "words.txt"), environment,
+                                                folder.path() / "application.log");
         ASSERT_TRUE(waitFor(
             [&] {
-                Accessible application = Accessible::application(mousepad->pid(), 100ms);
-                view = application ? application.find(ATSPI_ROLE_TEXT, std::nullopt, 16) : Accessible();
+                Accessible registered = Accessible::application(application->pid(), 100ms);
+                view = registered ? registered.find(ATSPI_ROLE_TEXT, std::nullopt, 16) : Accessible();
                 return view && view.text().starts_with(kWords);
             },
             10s))
-            << "mousepad did not show the words on Wayland";
+            << GetParam().name << " did not show the words on Wayland";
         ASSERT_TRUE(screen.available()) << "no XWayland display";
     }
 
     // A click in the window gives it the keyboard focus, as a person's first click does.
     void focusMousepad() {
         ASSERT_TRUE(input.ready()) << "the virtual pointer and keyboard could not be made";
-        const std::optional<std::pair<int, int>> origin = windowOrigin("mousepad", folder);
-        ASSERT_TRUE(origin) << "sway does not show mousepad's window";
+        const std::optional<std::pair<int, int>> origin = windowOrigin(GetParam().appId, folder);
+        ASSERT_TRUE(origin) << "sway does not show the window of " << GetParam().appId;
         std::tie(windowX, windowY) = *origin;
         input.click(windowX + 300, windowY + 300);
         ASSERT_TRUE(waitFor([&] { return view.hasState(ATSPI_STATE_FOCUSED); }))
-            << "mousepad never took the focus";
+            << GetParam().name << " never took the focus";
     }
 
     // Drags over the words from the first character to the last (offsets), as far as the selection; the
@@ -180,17 +215,15 @@ protected:
         if (!first || !last || last->width <= 0) return std::nullopt;
         const int endX = windowX + last->x + last->width;
         input.drag(windowX + first->x + 1, endX - 1, windowY + first->centerY());
-        EXPECT_TRUE(waitFor([&] { return view.selectedText() == words; })) << view.selectedText();
+        EXPECT_TRUE(waitFor([&] { return view.selectedText() == words; }))
+            << "selected: '" << view.selectedText() << "'";
         return std::pair{endX, windowY + last->y + last->height};
     }
 
     bool clickButton(Quoddle& quoddle, const std::string& label) {
         for (const auto& [name, box] : quoddle.paletteButtons())
             if (name == label) {
-                // Approached as a hand does: XWayland gives a window mapped again the first motion into
-                // it with stale coordinates, and loses a press that comes with that motion.
-                for (int dx : {-6, -3, 0})
-                    input.moveTo(box.centerX() + dx, box.centerY());
+                input.approach(box.centerX(), box.centerY());
                 input.send("press");
                 input.send("release");
                 return waitFor([&] { return !quoddle.palette(screen); }, 3s);
@@ -200,14 +233,14 @@ protected:
     }
 
     TempFolder folder;
-    std::unique_ptr<Process> mousepad;
+    std::unique_ptr<Process> application;
     Accessible view;
     Screen screen; // XWayland's display: Quoddle's windows are X windows there
     VirtualInput input;
     int windowX = 0, windowY = 0;
 };
 
-TEST_F(WaylandPaletteTest, ADragInAWaylandWindowOpensThePaletteBesideTheSelectionAndCopyCopies) {
+TEST_P(WaylandPaletteTest, ADragInAWaylandWindowOpensThePaletteBesideTheSelectionAndCopyCopies) {
     // The first start, as a new user has it: the settings window opens.
     Quoddle quoddle({}, {.asInstalled = true, .verbose = true});
     ASSERT_TRUE(quoddle.ready()) << quoddle.log();
@@ -249,16 +282,19 @@ TEST_F(WaylandPaletteTest, ADragInAWaylandWindowOpensThePaletteBesideTheSelectio
               0.3)
         << "the selection is not drawn where the test dragged";
 
-    // Copy, clicked with the pointer, then a paste in mousepad at the end of the line.
+    // Copy, clicked with the pointer, then a paste in the application at the end of the line.
     ASSERT_TRUE(clickButton(quoddle, "Copy")) << "the palette stayed after Copy";
     input.send("key End");
     input.send("key ctrl+v");
     const bool pasted = waitFor([&] { return view.text().starts_with(kWords + "beta gamma"); });
     screenshot("after-copy-and-paste");
-    EXPECT_TRUE(pasted) << "after Copy and a paste mousepad has: " << view.text() << "\n" << quoddle.log();
+    EXPECT_TRUE(pasted) << "after Copy and a paste the text is: " << view.text() << "\n" << quoddle.log();
 }
 
-TEST_F(WaylandPaletteTest, AServiceReplacesTheSelectionInPlaceAndCutTakesItAway) {
+// mousepad has no Services menu of its own, so Upper runs the desktop service, whose replacement goes in
+// through accessibility; the Qt sample's Edit > Services has a Make Upper Case of its own, which the button
+// presses through accessibility.
+TEST_P(WaylandPaletteTest, AServiceReplacesTheSelectionInPlaceAndCutTakesItAway) {
     Quoddle quoddle(kPreferences, {.verbose = true});
     ASSERT_TRUE(quoddle.ready()) << quoddle.log();
     focusMousepad();
@@ -266,18 +302,26 @@ TEST_F(WaylandPaletteTest, AServiceReplacesTheSelectionInPlaceAndCutTakesItAway)
     ASSERT_TRUE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 3s)) << quoddle.log();
     ASSERT_TRUE(clickButton(quoddle, "Upper"));
     EXPECT_TRUE(waitFor([&] { return view.text().starts_with("alpha BETA GAMMA delta"); }))
-        << "after Upper mousepad has: " << view.text() << "\n"
+        << "after Upper the text is: " << view.text() << "\n"
         << quoddle.log();
 
+    // A click away first, as a hand does: the Qt sample's own Make Upper Case leaves the words selected,
+    // and a press on selected text drags it.
+    input.click(windowX + 300, windowY + 300);
     ASSERT_TRUE(dragOver(6, 15, "BETA GAMMA"));
     ASSERT_TRUE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 3s)) << quoddle.log();
     ASSERT_TRUE(clickButton(quoddle, "Cut"));
     EXPECT_TRUE(waitFor([&] { return view.text().starts_with("alpha  delta"); }))
-        << "after Cut mousepad has: " << view.text() << "\n"
+        << "after Cut the text is: " << view.text() << "\n"
         << quoddle.log();
     EXPECT_EQ(runToEnd({"wl-paste", "--no-newline"}, {}, folder.path()).out, "BETA GAMMA")
         << "Cut did not put the words where Wayland windows paste from";
 }
+
+INSTANTIATE_TEST_SUITE_P(OnSway, WaylandPaletteTest, testing::ValuesIn(kApplications),
+                         [](const testing::TestParamInfo<WaylandApplication>& info) {
+                             return info.param.name;
+                         });
 
 } // namespace
 } // namespace quoddle::desktop
