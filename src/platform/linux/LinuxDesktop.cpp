@@ -142,7 +142,7 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
     waylandSession_ = currentWaylandSession();
     if (waylandSession_) {
         waylandGestures_ = std::make_unique<WaylandGestures>(
-            *waylandSession_, runLoop_, tree_, accessibility_, ui_.pointer, ui_.ownWindows, input_,
+            *waylandSession_, runLoop_, tree_, accessibility_, ui_.pointer, input_,
             [this](ProcessId pid) { workspace_.activeProcessChanged(pid); });
         hub_.setSelectionReportHandler(
             [this](const ax::ElementRef& element) { waylandGestures_->selectionReported(element); });
@@ -205,13 +205,12 @@ bool LinuxDesktop::start(std::string* reason) {
 void LinuxDesktop::input(const InputEvent& event) {
     // X pixels; Quoddle's own windows and the core count Qt's.
     const double scale = deviceScale();
-    if (waylandGestures_) waylandGestures_->recorded(event);
-    // XWayland records buttons with root coordinates hundreds of pixels off (by another amount each time),
-    // while asking for the pointer is right over its windows.
-    const Point at = waylandGestures_ && !event.guessed ? ui_.pointer.eventLocation()
+    const Point at = waylandGestures_ && !event.guessed ? waylandGestures_->placeOfRecorded()
                                                         : Point{event.rootX / scale, event.rootY / scale};
-    if (event.kind == InputEvent::Kind::buttonPress && event.detail == 1)
-        accessibility_.notePress(at, ui_.ownWindows.hitTest(at));
+    const bool leftPress = event.kind == InputEvent::Kind::buttonPress && event.detail == 1;
+    const std::optional<OwnWindowHit> own = leftPress ? ui_.ownWindows.hitTest(at) : std::nullopt;
+    if (waylandGestures_) waylandGestures_->recorded(event, own.has_value());
+    if (leftPress) accessibility_.notePress(at, own);
     if (event.kind == InputEvent::Kind::buttonRelease && event.detail == 1) {
         accessibility_.releaseSeen(at);
         if (eventTaps_.paused() && !std::exchange(pauseExplained_, true))

@@ -48,10 +48,7 @@ ax::Error ShortcutStrokes::inTerminal(Terminal terminal, ProcessId pid, const Ke
     case u'c':
     case u'x':
         // A terminal's text is not the user's to cut: both copy.
-        if (std::optional<std::string> text = hooks_.selectedText(pid)) {
-            hooks_.copyToClipboard(*text);
-            return ax::Error::success;
-        }
+        if (copySelection(pid)) return ax::Error::success;
         return refuse("the selection in the terminal cannot be read, and " + name + " is not posted to it");
     case u'v':
         if (terminal == Terminal::plain) return hooks_.post(KeyStroke{{kShiftKeyCode}, kInsertKeyCode});
@@ -69,9 +66,7 @@ ax::Error ShortcutStrokes::withoutKeys(ProcessId pid, const KeyStroke& stroke) {
     const std::optional<char16_t> key = stroke.key ? layout_.characterForKeyCode(*stroke.key) : std::nullopt;
     const char16_t letter = key ? lowercase(*key) : u'?';
     if (holdsExactly(stroke, {kControlKeyCode}) && (letter == u'c' || letter == u'x')) {
-        std::optional<std::string> text = hooks_.selectedText(pid);
-        if (!text) return refuse("the selection in the Wayland window cannot be read");
-        hooks_.copyToClipboard(*text);
+        if (!copySelection(pid)) return refuse("the selection in the Wayland window cannot be read");
         if (letter == u'x' && !hooks_.deleteSelection(pid))
             return refuse("the selection was copied, but the Wayland window did not let it be deleted");
         return ax::Error::success;
@@ -80,6 +75,12 @@ ax::Error ShortcutStrokes::withoutKeys(ProcessId pid, const KeyStroke& stroke) {
         return hooks_.pasteClipboard(pid) ? ax::Error::success
                                           : refuse("the Wayland window did not take the clipboard's text");
     return refuse("keys cannot be posted to a Wayland window: only Copy, Cut and Paste work there");
+}
+
+bool ShortcutStrokes::copySelection(ProcessId pid) {
+    std::optional<std::string> text = hooks_.selectedText(pid);
+    if (text) hooks_.copyToClipboard(*text);
+    return text.has_value();
 }
 
 ax::Error ShortcutStrokes::refuse(const std::string& why) {

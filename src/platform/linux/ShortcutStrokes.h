@@ -43,6 +43,8 @@ public:
 private:
     ax::Error inTerminal(Terminal terminal, ProcessId pid, const KeyStroke& stroke, char16_t key);
     ax::Error withoutKeys(ProcessId pid, const KeyStroke& stroke);
+    // Puts the process's selection on the clipboard without a key; false when it cannot be read.
+    bool copySelection(ProcessId pid);
     ax::Error refuse(const std::string& why);
 
     const KeyboardLayout& layout_;

@@ -3,23 +3,26 @@
 namespace quoddle {
 
 WaylandGestures::WaylandGestures(const WaylandSession& session, RunLoop& runLoop, AtspiTree& tree,
-                                 LinuxAccessibility& accessibility, QtPointer& pointer,
-                                 const QtOwnWindows& ownWindows, XRecordInput& input,
+                                 LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input,
                                  std::function<void(ProcessId)> activated)
-    : tree_(tree), accessibility_(accessibility), pointer_(pointer), ownWindows_(ownWindows), input_(input),
+    : tree_(tree), accessibility_(accessibility), pointer_(pointer), input_(input),
       activated_(std::move(activated)),
       trigger_(runLoop, {[this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonPress); },
                          [this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonRelease); }}) {
     if (session.compositor == WaylandCompositor::sway) sway_.emplace(session.swaySocket);
 }
 
-void WaylandGestures::recorded(const InputEvent& event) {
-    if (event.guessed || event.kind == InputEvent::Kind::motion) return;
+Point WaylandGestures::placeOfRecorded() {
     pointer_.holdAt(std::nullopt);
+    return pointer_.eventLocation();
+}
+
+void WaylandGestures::recorded(const InputEvent& event, bool inOwnWindow) {
     const bool press = event.kind == InputEvent::Kind::buttonPress;
-    if (event.detail != 1 || !(press || event.kind == InputEvent::Kind::buttonRelease)) return;
+    if (event.guessed || event.detail != 1 || !(press || event.kind == InputEvent::Kind::buttonRelease))
+        return;
     // The release goes with its press, wherever the palette has gone meanwhile.
-    if (press) pressInOwnWindow_ = ownWindows_.hitTest(pointer_.eventLocation()).has_value();
+    if (press) pressInOwnWindow_ = inOwnWindow;
     if (!pressInOwnWindow_) trigger_.recordedButton(press);
 }
 

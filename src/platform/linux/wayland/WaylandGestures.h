@@ -22,15 +22,19 @@ public:
     // X says which window is active only among its own: a drag in a Wayland window makes its
     // application the active one (`activated`), as the press of that drag gave it the focus.
     WaylandGestures(const WaylandSession& session, RunLoop& runLoop, AtspiTree& tree,
-                    LinuxAccessibility& accessibility, QtPointer& pointer, const QtOwnWindows& ownWindows,
-                    XRecordInput& input, std::function<void(ProcessId)> activated);
+                    LinuxAccessibility& accessibility, QtPointer& pointer, XRecordInput& input,
+                    std::function<void(ProcessId)> activated);
 
     // An application reported a selection change (before the core hears of it).
     void selectionReported(const ax::ElementRef& element) { trigger_.selectionChanged(element); }
-    // Input the X server recorded (in Quoddle's palette, or in an X application): the pointer is seen
-    // again, and the left button's bursts in X applications are not guessed (a click on the palette claims
-    // none: the next drag may follow it at once).
-    void recorded(const InputEvent& event);
+    // Where input the X server recorded (in Quoddle's palette, or in an X application) happened, in event
+    // coordinates; the pointer is seen again from then on. XWayland records buttons with root coordinates
+    // hundreds of pixels off (by another amount each time), while asking for the pointer is right over its
+    // windows.
+    Point placeOfRecorded();
+    // A recorded left button: the bursts of X applications are not guessed (a press in Quoddle's own window
+    // claims none: the next drag may follow a click on the palette at once).
+    void recorded(const InputEvent& event, bool inOwnWindow);
     // Whether a selection of the process came without recorded buttons: its windows are Wayland's, out of
     // reach of posted keys.
     bool isWaylandClient(ProcessId pid) const { return waylandClients_.count(pid) != 0; }
@@ -42,7 +46,6 @@ private:
     AtspiTree& tree_;
     LinuxAccessibility& accessibility_;
     QtPointer& pointer_;
-    const QtOwnWindows& ownWindows_;
     XRecordInput& input_;
     std::function<void(ProcessId)> activated_;
     std::optional<SwayWindows> sway_;
