@@ -250,17 +250,32 @@ std::optional<Box> Screen::mappedFrame(unsigned long window) {
     return Box{x, y, attributes.width, attributes.height};
 }
 
-void Screen::activate(unsigned long window) {
+namespace {
+
+// A request to the window manager (EWMH), as a pager sends it: the window manager does as it is told.
+void askWindowManager(Display* display, unsigned long window, const char* request, long first, long second) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.message_type = XInternAtom(display, request, False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = 2; // from a pager: the window manager does as it is told
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, DefaultRootWindow(display_), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XSync(display_, False);
+    event.xclient.data.l[0] = first;
+    event.xclient.data.l[1] = second;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XSync(display, False);
+}
+
+constexpr long kFromPager = 2;
+
+} // namespace
+
+void Screen::activate(unsigned long window) {
+    askWindowManager(display_, window, "_NET_ACTIVE_WINDOW", kFromPager, CurrentTime);
+}
+
+void Screen::close(unsigned long window) {
+    askWindowManager(display_, window, "_NET_CLOSE_WINDOW", CurrentTime, kFromPager);
 }
 
 std::string Screen::clipboardText() {

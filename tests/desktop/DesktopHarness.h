@@ -95,6 +95,8 @@ public:
     bool moveWindow(unsigned long window, int x, int y);
     std::optional<Box> mappedFrame(unsigned long window);
     void activate(unsigned long window);
+    // Asks the window manager to close the window, as its title bar's close button does.
+    void close(unsigned long window);
     // The text the CLIPBOARD selection holds, read with xclip (the user's clipboard is the test's here).
     std::string clipboardText();
     // Makes the CLIPBOARD hold the text, as a user's copy in another application would (an xclip process

@@ -3,6 +3,7 @@
 #include "Preferences.h"
 #include "platform/linux/atspi/AccessibilityStatus.h"
 #include "platform/linux/services/PrimarySelection.h"
+#include "platform/linux/wayland/GnomeShellHelper.h"
 #include "platform/linux/wayland/WaylandClipboard.h"
 #include "platform/linux/x11/X11Windows.h"
 
@@ -149,11 +150,13 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
         serviceOutputs_.setKeylessRoute(
             {[this](ProcessId pid) { return waylandGestures_->isWaylandClient(pid); },
              [this](ProcessId pid, const std::string& text) { return editSelection(pid, text); },
-             [this](const std::string& text) {
-                 if (!WaylandClipboard::copy(text))
-                     appServices_.log(
-                         "the copy reaches X windows only: wl-copy (wl-clipboard) is missing or failed");
-             }});
+             xClipboardReachesWaylandWindows(waylandSession_->compositor)
+                 ? std::function<void(const std::string&)>()
+                 : [this](const std::string& text) {
+                       if (!WaylandClipboard::copy(text))
+                           appServices_.log(
+                               "the copy reaches X windows only: wl-copy (wl-clipboard) is missing or failed");
+                   }});
     }
     preferencesSave_ = std::make_unique<QTimer>();
     preferencesSave_->setSingleShot(true);
@@ -187,7 +190,10 @@ LinuxDesktop::~LinuxDesktop() {
 
 bool LinuxDesktop::start(std::string* reason) {
     applications_.rescan();
-    if (waylandSession_) appServices_.log(waylandRouteInWords(*waylandSession_));
+    if (waylandSession_)
+        appServices_.log(
+            waylandRouteInWords(*waylandSession_, waylandSession_->compositor == WaylandCompositor::gnome &&
+                                                      GnomeShellHelper().running()));
     std::string activeWindowProblem;
     if (activeWindow_.start(&activeWindowProblem))
         workspace_.activeProcessChanged(activeWindow_.activePid());
@@ -270,7 +276,7 @@ std::optional<DesktopServices::Selection> LinuxDesktop::selectionOf(ProcessId pi
 }
 
 std::optional<std::string> LinuxDesktop::clipboardText() {
-    if (waylandSession_)
+    if (waylandSession_ && !xClipboardReachesWaylandWindows(waylandSession_->compositor))
         if (std::optional<std::string> text = WaylandClipboard::text()) return text;
     const QString text = QApplication::clipboard()->text(QClipboard::Clipboard);
     return text.isNull() ? std::nullopt : std::optional<std::string>(text.toStdString());

@@ -1,8 +1,7 @@
 #pragma once
-// The Wayland session's clipboard, which Wayland windows paste from. Quoddle's windows are X windows (under
-// XWayland), and the compositor does not hand an X client's clipboard to Wayland windows unless that client
-// has the keyboard focus, which the palette never takes. wl-clipboard's programs (wl-copy, wl-paste) reach
-// it instead, through the compositor's data-control protocol.
+// The Wayland session's clipboard, which Wayland windows paste from, where the compositor does not hand it
+// to Quoddle's X windows (xClipboardReachesWaylandWindows): there wl-clipboard's programs (wl-copy,
+// wl-paste) reach it, through the compositor's data-control protocol.
 
 #include <chrono>
 #include <optional>

@@ -7,10 +7,18 @@ WaylandGestures::WaylandGestures(const WaylandSession& session, RunLoop& runLoop
                                  std::function<void(ProcessId)> activated)
     : tree_(tree), accessibility_(accessibility), pointer_(pointer), input_(input),
       activated_(std::move(activated)),
-      trigger_(runLoop, {[this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonPress); },
-                         [this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonRelease); }}) {
-    if (session.compositor == WaylandCompositor::sway) sway_.emplace(session.swaySocket);
-}
+      sway_(session.compositor == WaylandCompositor::sway ? std::optional<SwayWindows>(session.swaySocket)
+                                                          : std::nullopt),
+      gnomeShell_(session.compositor == WaylandCompositor::gnome
+                      ? std::optional<GnomeShellHelper>(std::in_place)
+                      : std::nullopt),
+      trigger_(runLoop,
+               {[this](const ax::ElementRef& e) { guess(e, InputEvent::Kind::buttonPress, std::nullopt); },
+                [this](const ax::ElementRef& e, std::optional<Point> at) {
+                    guess(e, InputEvent::Kind::buttonRelease, at);
+                }},
+               gnomeShell_ ? SelectionDragTrigger::PointerProbe([this] { return gnomeShell_->pointer(); })
+                           : nullptr) {}
 
 Point WaylandGestures::placeOfRecorded() {
     pointer_.holdAt(std::nullopt);
@@ -26,10 +34,14 @@ void WaylandGestures::recorded(const InputEvent& event, bool inOwnWindow) {
     if (!pressInOwnWindow_) trigger_.recordedButton(press);
 }
 
+std::optional<Point> WaylandGestures::windowOrigin(ProcessId pid) {
+    if (sway_) return sway_->windowOrigin(pid);
+    if (gnomeShell_) return gnomeShell_->windowOrigin(pid);
+    return std::nullopt;
+}
+
 std::optional<Point> WaylandGestures::placeOf(const AtspiElement& element) {
-    if (sway_)
-        if (std::optional<Point> origin = sway_->windowOrigin(element.pid))
-            tree_.setWindowOrigin(element.pid, *origin);
+    if (std::optional<Point> origin = windowOrigin(element.pid)) tree_.setWindowOrigin(element.pid, *origin);
     if (std::optional<Point> end = tree_.selectionEndPoint(element)) return end;
     // A selection the toolkit gives no place for: beside the element.
     if (std::optional<Rect> frame =
@@ -38,7 +50,8 @@ std::optional<Point> WaylandGestures::placeOf(const AtspiElement& element) {
     return std::nullopt;
 }
 
-void WaylandGestures::guess(const ax::ElementRef& element, InputEvent::Kind kind) {
+void WaylandGestures::guess(const ax::ElementRef& element, InputEvent::Kind kind,
+                            std::optional<Point> releasedAt) {
     const AtspiElement* pressed = atspiElementOf(element);
     if (!pressed) return;
     waylandClients_.insert(pressed->pid);
@@ -48,7 +61,7 @@ void WaylandGestures::guess(const ax::ElementRef& element, InputEvent::Kind kind
         // release is.
         activated_(pressed->pid);
         accessibility_.guessPressOn(element);
-    } else if (std::optional<Point> at = placeOf(*pressed)) {
+    } else if (std::optional<Point> at = releasedAt ? releasedAt : placeOf(*pressed)) {
         // X pixels, as recorded events have them; the core counts Qt's.
         const double scale = deviceScale();
         event.rootX = static_cast<int>(at->x);

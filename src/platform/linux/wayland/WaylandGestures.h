@@ -1,12 +1,14 @@
 #pragma once
 // Selections made in Wayland windows, brought to the core as the press and release it knows from X11: the
-// selection-quiet trigger says when, the selection's end says where (moved by the window's place, where
-// the compositor tells it), and the press finds the element whose selection it is.
+// drag trigger says when; where the pointer was let go says where, where the compositor tells it, else
+// the selection's end (moved by the window's place, where the compositor tells that); and the press finds
+// the element whose selection it is.
 
 #include "platform/linux/LinuxAccessibility.h"
 #include "platform/linux/atspi/AtspiTree.h"
 #include "platform/linux/qt/QtUi.h"
-#include "platform/linux/wayland/SelectionQuietTrigger.h"
+#include "platform/linux/wayland/GnomeShellHelper.h"
+#include "platform/linux/wayland/SelectionDragTrigger.h"
 #include "platform/linux/wayland/SwayWindows.h"
 #include "platform/linux/wayland/WaylandSession.h"
 #include "platform/linux/x11/XRecordInput.h"
@@ -40,8 +42,9 @@ public:
     bool isWaylandClient(ProcessId pid) const { return waylandClients_.count(pid) != 0; }
 
 private:
-    void guess(const ax::ElementRef& element, InputEvent::Kind kind);
+    void guess(const ax::ElementRef& element, InputEvent::Kind kind, std::optional<Point> releasedAt);
     std::optional<Point> placeOf(const AtspiElement& element);
+    std::optional<Point> windowOrigin(ProcessId pid);
 
     AtspiTree& tree_;
     LinuxAccessibility& accessibility_;
@@ -49,7 +52,8 @@ private:
     XRecordInput& input_;
     std::function<void(ProcessId)> activated_;
     std::optional<SwayWindows> sway_;
-    SelectionQuietTrigger trigger_;
+    std::optional<GnomeShellHelper> gnomeShell_;
+    SelectionDragTrigger trigger_;
     std::set<ProcessId> waylandClients_;
     bool pressInOwnWindow_ = false;
 };

@@ -1,5 +1,7 @@
 #include "platform/linux/wayland/WaylandSession.h"
 
+#include "platform/linux/wayland/GnomeShellHelper.h"
+
 #include <cstdlib>
 #include <sstream>
 #include <string_view>
@@ -49,20 +51,31 @@ std::optional<WaylandSession> currentWaylandSession() {
     return waylandSessionOf([](const char* name) { return std::getenv(name); });
 }
 
-std::string waylandRouteInWords(const WaylandSession& session) {
+bool xClipboardReachesWaylandWindows(WaylandCompositor compositor) {
+    return compositor == WaylandCompositor::gnome;
+}
+
+std::string waylandRouteInWords(const WaylandSession& session, bool gnomeShellHelperRunning) {
+    if (session.compositor == WaylandCompositor::gnome && gnomeShellHelperRunning)
+        return "a Wayland session: Quoddle's GNOME Shell extension tells where the mouse button goes up, and "
+               "where windows are";
     const std::string trigger =
         "a Wayland session: a selection opens the palette once it has stayed unchanged a moment (no "
         "application sees the mouse buttons in other windows); ";
+    const std::string unplaced = "so the palette opens where the selection would be in a window at the "
+                                 "screen's top-left corner";
     switch (session.compositor) {
     case WaylandCompositor::sway:
         return trigger + "windows' places come from sway";
     case WaylandCompositor::gnome:
+        return trigger + "Quoddle's GNOME Shell extension is off, " + unplaced +
+               ". Turn it on with \"gnome-extensions enable " + GnomeShellHelper::kExtension +
+               "\" (log out and in first if Quoddle was installed since)";
     case WaylandCompositor::kde:
     case WaylandCompositor::other:
         break;
     }
-    return trigger + "this desktop does not tell where windows are, so the palette opens where the "
-                     "selection would be in a window at the screen's top-left corner";
+    return trigger + "this desktop does not tell where windows are, " + unplaced;
 }
 
 } // namespace quoddle

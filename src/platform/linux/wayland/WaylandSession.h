@@ -23,7 +23,14 @@ using EnvironmentReader = std::function<const char*(const char* name)>;
 std::optional<WaylandSession> waylandSessionOf(const EnvironmentReader& variable);
 std::optional<WaylandSession> currentWaylandSession();
 
-// What stands in for the missing pointer and window places on this compositor, for the log at start.
-std::string waylandRouteInWords(const WaylandSession& session);
+// Whether the compositor hands the clipboard of X clients (Quoddle's own) to Wayland windows and back
+// whichever window has the keyboard focus. mutter does; sway hands it over only from the focused X client,
+// and there wl-clipboard reaches it through the data-control protocol. Where that protocol is missing
+// (mutter), wl-clipboard takes the focus for a moment with a window of its own, and keys typed then are lost.
+bool xClipboardReachesWaylandWindows(WaylandCompositor compositor);
+
+// What stands in for the missing pointer and window places on this compositor, for the log at start; on
+// GNOME, whether Quoddle's Shell extension answers, and how to turn it on when it does not.
+std::string waylandRouteInWords(const WaylandSession& session, bool gnomeShellHelperRunning);
 
 } // namespace quoddle

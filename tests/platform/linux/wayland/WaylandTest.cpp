@@ -1,8 +1,8 @@
 // The Wayland route's parts that need no compositor: which session the environment describes, where sway's
-// tree puts a process's window (and a sway that answers badly or not at all), and the selection-quiet
-// trigger's bursts against recorded buttons, on the simulated run loop's virtual time. That a selection in a
-// Wayland window opens the palette there is the Wayland desktop tier's.
-#include "platform/linux/wayland/SelectionQuietTrigger.h"
+// tree puts a process's window (and a sway that answers badly or not at all), and the drag trigger's bursts
+// against recorded buttons and the buttons a compositor tells, on the simulated run loop's virtual time. That
+// a selection in a Wayland window opens the palette there is the Wayland desktop tier's.
+#include "platform/linux/wayland/SelectionDragTrigger.h"
 #include "platform/linux/wayland/SwayWindows.h"
 #include "platform/linux/wayland/WaylandSession.h"
 #include "platform/sim/SimRunLoop.h"
@@ -65,6 +65,18 @@ TEST(WaylandSessionTest, ReadsTheSessionFromItsEnvironment) {
         EXPECT_EQ(session->compositor, *row.expected) << row.why;
         EXPECT_EQ(!session->swaySocket.empty(), *row.expected == WaylandCompositor::sway) << row.why;
     }
+}
+
+TEST(WaylandSessionTest, TellsWhatStandsInForThePointerAndHowToTurnOnTheGnomeHelper) {
+    const WaylandSession gnome{WaylandCompositor::gnome, {}};
+    const std::string off = waylandRouteInWords(gnome, false), on = waylandRouteInWords(gnome, true);
+    EXPECT_NE(off.find("gnome-extensions enable quoddle@quoddle.org"), std::string::npos) << off;
+    EXPECT_EQ(on.find("gnome-extensions"), std::string::npos) << on;
+    EXPECT_NE(on.find("mouse button goes up"), std::string::npos) << on;
+    // Elsewhere the extension is no answer.
+    const std::string sway = waylandRouteInWords({WaylandCompositor::sway, "/run/sway.sock"}, true);
+    EXPECT_EQ(sway.find("GNOME"), std::string::npos) << sway;
+    EXPECT_NE(sway.find("stayed unchanged"), std::string::npos) << sway;
 }
 
 // --- sway's tree ---------------------------------------------------------------------------------------
@@ -176,18 +188,22 @@ TEST(SwayWindowsTest, AsksForTheTreeAndGivesUpOnAnAnswerThatIsNotOne) {
     EXPECT_EQ(SwayWindows("/tmp/quoddle-no-such-socket").windowOrigin(41), std::nullopt);
 }
 
-// --- The selection-quiet trigger -----------------------------------------------------------------------
+// --- The drag trigger ----------------------------------------------------------------------------------
 
-class QuietTriggerTest : public testing::Test {
+class DragTriggerTest : public testing::Test {
 protected:
     ax::ElementRef text = std::make_shared<ax::Element>();
     ax::ElementRef other = std::make_shared<ax::Element>();
     SimClock clock;
     SimRunLoop loop{clock};
     std::vector<std::pair<char, ax::ElementRef>> gestures; // 'p' press, 'r' release
-    SelectionQuietTrigger trigger{loop,
-                                  {[this](const ax::ElementRef& e) { gestures.emplace_back('p', e); },
-                                   [this](const ax::ElementRef& e) { gestures.emplace_back('r', e); }}};
+    std::vector<std::optional<Point>> releasedAt;
+    SelectionDragTrigger::Gesture record{[this](const ax::ElementRef& e) { gestures.emplace_back('p', e); },
+                                         [this](const ax::ElementRef& e, std::optional<Point> at) {
+                                             gestures.emplace_back('r', e);
+                                             releasedAt.push_back(at);
+                                         }};
+    SelectionDragTrigger trigger{loop, record};
     using Gestures = std::vector<std::pair<char, ax::ElementRef>>;
 
     void drag(const ax::ElementRef& element, int steps) {
@@ -198,68 +214,153 @@ protected:
     }
 };
 
-TEST_F(QuietTriggerTest, ABurstIsOnePressAndOneReleaseOnceItGoesQuiet) {
+TEST_F(DragTriggerTest, ABurstIsOnePressAndOneReleaseOnceItGoesQuiet) {
     drag(text, 10); // 200 ms of steps closer than the quiet
     EXPECT_EQ(gestures, (Gestures{{'p', text}}));
-    loop.advance(SelectionQuietTrigger::kQuiet - 30ms);
+    loop.advance(SelectionDragTrigger::kQuiet - 30ms);
     EXPECT_EQ(gestures.size(), 1u) << "not yet quiet for long enough";
     loop.advance(20ms);
     EXPECT_EQ(gestures, (Gestures{{'p', text}, {'r', text}}));
+    EXPECT_EQ(releasedAt.front(), std::nullopt) << "nothing told where the button went up";
     drag(text, 1); // a double-click's one report is a gesture of its own
-    loop.advance(SelectionQuietTrigger::kQuiet);
+    loop.advance(SelectionDragTrigger::kQuiet);
     EXPECT_EQ(gestures.size(), 4u);
     // The selection moving to another element mid-burst is another drag.
     gestures.clear();
     drag(text, 2);
     drag(other, 2);
-    loop.advance(SelectionQuietTrigger::kQuiet);
+    loop.advance(SelectionDragTrigger::kQuiet);
     EXPECT_EQ(gestures, (Gestures{{'p', text}, {'p', other}, {'r', other}}));
     trigger.selectionChanged(nullptr);
-    loop.advance(SelectionQuietTrigger::kQuiet);
+    loop.advance(SelectionDragTrigger::kQuiet);
     EXPECT_EQ(gestures.size(), 3u) << "an event with no element";
 }
 
-TEST_F(QuietTriggerTest, BurstsOfRecordedButtonsAreNotGuessed) {
+TEST_F(DragTriggerTest, BurstsOfRecordedButtonsAreNotGuessed) {
     // A drag in an X window: the buttons are seen, so its events need no guess, also those that come
     // a moment after the release.
     trigger.recordedButton(true);
     drag(text, 5);
     trigger.recordedButton(false);
     drag(text, 2);
-    loop.advance(SelectionQuietTrigger::kQuiet);
+    loop.advance(SelectionDragTrigger::kQuiet);
     EXPECT_TRUE(gestures.empty());
     // A double-click in an X window reports its selection only after the release.
     trigger.recordedButton(true);
     trigger.recordedButton(false);
     loop.advance(10ms);
     drag(text, 1);
-    loop.advance(SelectionQuietTrigger::kQuiet);
+    loop.advance(SelectionDragTrigger::kQuiet);
     EXPECT_TRUE(gestures.empty());
     // Well after that release, a selection made where no button is seen is guessed again.
     drag(text, 2);
-    loop.advance(SelectionQuietTrigger::kQuiet);
+    loop.advance(SelectionDragTrigger::kQuiet);
     EXPECT_EQ(gestures, (Gestures{{'p', text}, {'r', text}}));
     // A recorded press in the middle of a guessed burst (in an X window) ends it without a release.
     gestures.clear();
     drag(text, 2);
     trigger.recordedButton(true);
     trigger.recordedButton(false);
-    loop.advance(SelectionQuietTrigger::kQuiet * 2);
+    loop.advance(SelectionDragTrigger::kQuiet * 2);
     EXPECT_EQ(gestures, (Gestures{{'p', text}}));
 }
 
-TEST_F(QuietTriggerTest, NothingFiresOnceTheTriggerIsGone) {
+TEST_F(DragTriggerTest, NothingFiresOnceTheTriggerIsGone) {
     {
-        SelectionQuietTrigger shortLived{
-            loop,
-            {[this](const ax::ElementRef& e) { gestures.emplace_back('p', e); },
-             [this](const ax::ElementRef& e) { gestures.emplace_back('r', e); }}};
+        SelectionDragTrigger shortLived{loop, record};
         shortLived.selectionChanged(text);
         shortLived.recordedButton(false);
     }
-    loop.advance(SelectionQuietTrigger::kQuiet * 2);
+    loop.advance(SelectionDragTrigger::kQuiet * 2);
     EXPECT_EQ(gestures, (Gestures{{'p', text}}));
     EXPECT_EQ(loop.scheduledTimerCount(), 0u);
+}
+
+// Where the compositor tells the button (GNOME Shell's extension), the button says when a drag ends.
+class ToldButtonTest : public DragTriggerTest {
+protected:
+    std::optional<PointerReading> pointer; // none: the helper does not answer
+    int probes = 0;
+    SelectionDragTrigger told{loop, record, [this] {
+                                  ++probes;
+                                  return pointer;
+                              }};
+
+    void dragWithButton(const ax::ElementRef& element, int steps) {
+        for (int i = 0; i < steps; ++i) {
+            told.selectionChanged(element);
+            loop.advance(20ms);
+        }
+    }
+};
+
+TEST_F(ToldButtonTest, TheReleaseIsTheButtonGoingUpWhereThePointerIs) {
+    pointer = PointerReading{{100, 200}, true};
+    dragWithButton(text, 3);
+    // A hand that holds still with the button down has not let go, however long it waits.
+    loop.advance(SelectionDragTrigger::kQuiet * 4);
+    EXPECT_EQ(gestures, (Gestures{{'p', text}}));
+    pointer = PointerReading{{140, 210}, false};
+    loop.advance(SelectionDragTrigger::kButtonPoll);
+    EXPECT_EQ(gestures, (Gestures{{'p', text}, {'r', text}}));
+    EXPECT_EQ(releasedAt, (std::vector<std::optional<Point>>{Point{140, 210}}));
+    // The drag's last reports, coming after the release, are no new drag; nor is nothing asked after
+    // between drags.
+    dragWithButton(text, 2);
+    const int asked = probes;
+    loop.advance(SelectionDragTrigger::kQuiet * 4);
+    EXPECT_EQ(gestures.size(), 2u);
+    EXPECT_EQ(probes, asked) << "the button is asked after while no drag goes on";
+}
+
+TEST_F(ToldButtonTest, ASelectionMadeWhileTheButtonIsUpIsNoDrag) {
+    pointer = PointerReading{{5, 5}, false};
+    dragWithButton(text, 4); // shift and the arrow keys
+    loop.advance(SelectionDragTrigger::kQuiet * 2);
+    EXPECT_TRUE(gestures.empty());
+    // The positive control: the same element dragged with the button down right after.
+    pointer->leftButtonDown = true;
+    dragWithButton(text, 2);
+    pointer->leftButtonDown = false;
+    loop.advance(SelectionDragTrigger::kButtonPoll);
+    EXPECT_EQ(gestures, (Gestures{{'p', text}, {'r', text}}));
+}
+
+TEST_F(ToldButtonTest, AHelperThatStopsAnsweringLeavesTheDragToTheQuietRule) {
+    dragWithButton(text, 2); // no answer from the start
+    loop.advance(SelectionDragTrigger::kQuiet);
+    EXPECT_EQ(gestures, (Gestures{{'p', text}, {'r', text}}));
+    EXPECT_EQ(releasedAt.back(), std::nullopt);
+    // Gone in the middle of a drag the button began.
+    gestures.clear();
+    pointer = PointerReading{{1, 1}, true};
+    dragWithButton(text, 2);
+    pointer.reset();
+    loop.advance(SelectionDragTrigger::kButtonPoll);
+    EXPECT_EQ(gestures, (Gestures{{'p', text}}));
+    loop.advance(SelectionDragTrigger::kQuiet);
+    EXPECT_EQ(gestures, (Gestures{{'p', text}, {'r', text}}));
+    EXPECT_EQ(loop.scheduledTimerCount(), 0u) << "the button is no longer asked after";
+}
+
+TEST_F(ToldButtonTest, XWindowsDragsAndAnotherElementMidDragAreNotMixedUp) {
+    // A drag in an X window: its buttons are recorded, and the helper is not asked.
+    pointer = PointerReading{{1, 1}, true};
+    told.recordedButton(true);
+    dragWithButton(text, 3);
+    told.recordedButton(false);
+    pointer->leftButtonDown = false;
+    loop.advance(SelectionDragTrigger::kQuiet);
+    EXPECT_TRUE(gestures.empty());
+    EXPECT_EQ(probes, 0);
+    // The selection leaving for another element while the button is down: that element's drag ends at
+    // the release, once.
+    pointer->leftButtonDown = true;
+    dragWithButton(text, 2);
+    dragWithButton(other, 2);
+    pointer->leftButtonDown = false;
+    loop.advance(SelectionDragTrigger::kQuiet * 2);
+    EXPECT_EQ(gestures, (Gestures{{'p', text}, {'p', other}, {'r', other}}));
 }
 
 } // namespace
