@@ -94,8 +94,12 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
       tree_(
           getpid(), [this](ProcessId pid) { return applications_.objectOf(pid); }, kAtspiTimeout,
           [this](const std::string& line) { appServices_.log(line); }),
-      hub_(tree_, runLoop_, getpid(), [this] { input_.drain(); }), keyPoster_(display_.get()),
-      keyboardLayout_(display_.get()),
+      hub_(tree_, runLoop_, getpid(),
+           [this] {
+               input_.drain();
+               if (waylandMenuButtons_) waylandMenuButtons_->readNow();
+           }),
+      keyPoster_(display_.get()), keyboardLayout_(display_.get()),
       strokes_(keyboardLayout_, appServices_,
                {[this](ProcessId pid) { return accessibility_.terminalOf(pid); },
                 [this](ProcessId pid) -> std::optional<std::string> {
@@ -147,6 +151,19 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
             [this](ProcessId pid) { workspace_.activeProcessChanged(pid); });
         hub_.setSelectionReportHandler(
             [this](const ax::ElementRef& element) { waylandGestures_->selectionReported(element); });
+        if (waylandSession_->compositor == WaylandCompositor::gnome) {
+            waylandMenuButtons_ = std::make_unique<WaylandMenuButtons>(
+                runLoop_,
+                WaylandMenuButtons::Hooks{
+                    [] { return GnomeShellHelper().pointer(); },
+                    // X tells the active window only among its own: not an X window's menus.
+                    [this](ProcessId pid) {
+                        return waylandGestures_->isWaylandClient(pid) || activeWindow_.activePid() != pid;
+                    },
+                    [this](ProcessId pid) { return hub_.menusOpen(pid); },
+                    [this](ProcessId pid, const MenuInput& input) { hub_.menuInputOf(pid, input); }});
+            hub_.setMenuShownHandler([this](ProcessId pid) { waylandMenuButtons_->menuShown(pid); });
+        }
         serviceOutputs_.setKeylessRoute(
             {[this](ProcessId pid) { return waylandGestures_->isWaylandClient(pid); },
              [this](ProcessId pid, const std::string& text) { return editSelection(pid, text); },

@@ -20,6 +20,7 @@
 #include "platform/linux/session/LinuxWorkspace.h"
 #include "platform/linux/session/XdgAutostartLoginItems.h"
 #include "platform/linux/wayland/WaylandGestures.h"
+#include "platform/linux/wayland/WaylandMenuButtons.h"
 #include "platform/linux/x11/PrimaryOwnerWatch.h"
 #include "platform/linux/x11/X11ActiveWindowWatch.h"
 #include "platform/linux/x11/X11Handles.h"
@@ -101,6 +102,7 @@ private:
     // On a Wayland session: what stands in for the buttons no client sees in Wayland windows.
     std::optional<WaylandSession> waylandSession_;
     std::unique_ptr<WaylandGestures> waylandGestures_;
+    std::unique_ptr<WaylandMenuButtons> waylandMenuButtons_;
     // Writes the preferences soon after a change (a burst of edits makes one write).
     std::unique_ptr<QTimer> preferencesSave_;
     Platform platform_;

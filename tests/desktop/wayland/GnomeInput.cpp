@@ -94,7 +94,17 @@ bool moveTo(int x, int y) {
     return false;
 }
 
+// A hand holds a click's button down for a tenth of a second or so, never for the microseconds a program
+// could: Quoddle reads the button of Wayland windows' menus some times a frame, as the Shell tells it no
+// click that goes to a window.
+constexpr auto kHandsHold = std::chrono::milliseconds(60);
+std::chrono::steady_clock::time_point pressedAt;
+
 bool button(bool down) {
+    if (down)
+        pressedAt = std::chrono::steady_clock::now();
+    else
+        std::this_thread::sleep_until(pressedAt + kHandsHold);
     return notify("NotifyPointerButton", g_variant_new("(ib)", BTN_LEFT, down)) && waitFor([&] {
                const std::optional<Pointer> at = pointer();
                return at && at->leftDown == down;

@@ -79,7 +79,7 @@ public:
             moveTo(x + dx, y);
     }
     void click(int x, int y) {
-        moveTo(x, y);
+        approach(x, y);
         send("press");
         send("release");
     }
@@ -229,8 +229,12 @@ protected:
             windowOrigin(GetParam().appId, application->pid(), folder);
         ASSERT_TRUE(origin) << "the compositor does not show the window of " << GetParam().appId;
         std::tie(windowX, windowY) = *origin;
-        input.click(windowX + 300, windowY + 300);
-        const bool focused = waitFor([&] { return view.hasState(ATSPI_STATE_FOCUSED); });
+        // mutter 43 now and then passes over the first click in a Wayland window after an X window closed
+        // (a second one focuses it): a person clicks again when the window does not light up.
+        const bool focused = waitFor([&] {
+            input.click(windowX + 300, windowY + 300);
+            return waitFor([&] { return view.hasState(ATSPI_STATE_FOCUSED); }, 1s);
+        });
         if (!focused) screenshot(GetParam().name + "-not-focused", input);
         ASSERT_TRUE(focused) << GetParam().name << " never took the focus";
     }
@@ -355,6 +359,99 @@ TEST_P(WaylandPaletteTest, AServiceReplacesTheSelectionInPlaceAndCutTakesItAway)
         << view.text() << "\n"
         << quoddle.log();
 }
+
+// Where the compositor tells the left button (GNOME Shell with Quoddle's extension), a selection made with
+// the keys opens no palette, and a Services item clicked in the application's own menus is learned. sway
+// tells no buttons.
+class WaylandButtonsTest : public WaylandPaletteTest {
+protected:
+    void SetUp() override {
+        if (!onGnome()) GTEST_SKIP() << "sway tells no one the mouse buttons";
+        WaylandPaletteTest::SetUp();
+    }
+
+    // A menu or item of the application on screen by name, with its screen box: Qt counts its popups'
+    // extents from its window's corner too.
+    std::optional<Box> shownMenuItem(const std::string& name) {
+        const Accessible app = Accessible::application(application->pid(), 100ms);
+        for (AtspiRole role : {ATSPI_ROLE_MENU, ATSPI_ROLE_MENU_ITEM})
+            for (const Accessible& item : app.findAll(role, 16, name))
+                if (auto box = item.extents(); box && item.showing() && box->width > 1)
+                    return Box{windowX + box->x, windowY + box->y, box->width, box->height};
+        return std::nullopt;
+    }
+    bool highlighted(const std::string& name) {
+        const Accessible app = Accessible::application(application->pid(), 100ms);
+        for (const Accessible& item : app.findAll(ATSPI_ROLE_MENU_ITEM, 16, name))
+            if (item.showing() && (item.hasState(ATSPI_STATE_SELECTED) || item.hasState(ATSPI_STATE_FOCUSED)))
+                return true;
+        return false;
+    }
+};
+
+TEST_P(WaylandButtonsTest, ASelectionMadeWithTheKeysOpensNoPaletteADragDoes) {
+    Quoddle quoddle(kPreferences, {.verbose = true});
+    ASSERT_TRUE(quoddle.ready()) << quoddle.log();
+    // GNOME gives a new window the keyboard, and Tab takes it to the text: no click first, whose own
+    // selection change (the caret's) would make it a drag that the keys' selection, made faster than a hand
+    // makes it, then seemed to end.
+    ASSERT_TRUE(input.ready());
+    const std::optional<std::pair<int, int>> origin =
+        windowOrigin(GetParam().appId, application->pid(), folder);
+    ASSERT_TRUE(origin);
+    std::tie(windowX, windowY) = *origin;
+    ASSERT_TRUE(waitFor([&] {
+        if (view.hasState(ATSPI_STATE_FOCUSED)) return true;
+        input.send("key Tab");
+        return waitFor([&] { return view.hasState(ATSPI_STATE_FOCUSED); }, 300ms);
+    })) << "the text never took the focus";
+    input.send("key Home");
+    input.send("key shift+End");
+    ASSERT_TRUE(waitFor([&] { return view.selectedText().starts_with("alpha beta"); }))
+        << "selected: '" << view.selectedText() << "'";
+    EXPECT_FALSE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 1500ms))
+        << "a palette for a selection made with the keys";
+    // The positive control: a drag right after it does open the palette.
+    input.click(windowX + 300, windowY + 300);
+    ASSERT_TRUE(dragOver(6, 15, "beta gamma"));
+    EXPECT_TRUE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 3s)) << quoddle.log();
+}
+
+TEST_P(WaylandButtonsTest, AServicesItemClickedInTheApplicationsMenuIsLearned) {
+    Quoddle quoddle(kPreferences, {.verbose = true});
+    ASSERT_TRUE(quoddle.ready()) << quoddle.log();
+    focusMousepad();
+    // Showing the palette once reads the application's Services titles.
+    ASSERT_TRUE(dragOver(6, 15, "beta gamma"));
+    ASSERT_TRUE(waitFor([&] { return quoddle.palette(screen).has_value(); }, 3s)) << quoddle.log();
+
+    // Edit, down to Services, along into its submenu and onto Make Upper Case, as a hand goes.
+    std::optional<Box> edit, services, upper;
+    ASSERT_TRUE(waitFor([&] { return bool(edit = shownMenuItem("Edit")); }));
+    input.approach(edit->centerX(), edit->centerY());
+    input.send("press");
+    input.send("release");
+    ASSERT_TRUE(waitFor([&] { return bool(services = shownMenuItem("Services")); })) << "Edit did not open";
+    input.approach(services->centerX(), services->centerY());
+    ASSERT_TRUE(waitFor([&] { return bool(upper = shownMenuItem("Make Upper Case")); }))
+        << "Services did not open";
+    input.moveTo(upper->x + 8, services->centerY());
+    input.approach(upper->centerX(), upper->centerY());
+    ASSERT_TRUE(waitFor([&] { return highlighted("Make Upper Case"); }))
+        << "the item under the pointer is never highlighted";
+    input.send("press");
+    input.send("release");
+    EXPECT_TRUE(waitFor([&] { return view.text().starts_with("alpha BETA GAMMA delta"); }))
+        << "the item did not run: " << view.text();
+    EXPECT_TRUE(waitFor([&] { return quoddle.storedUses(kQtSample, "Make Upper Case") == 1; }))
+        << quoddle.historyText() << quoddle.log();
+}
+
+// The Qt sample alone has a Services menu of its own.
+INSTANTIATE_TEST_SUITE_P(OnWayland, WaylandButtonsTest, testing::Values(kApplications[1]),
+                         [](const testing::TestParamInfo<WaylandApplication>& info) {
+                             return info.param.name;
+                         });
 
 INSTANTIATE_TEST_SUITE_P(OnWayland, WaylandPaletteTest, testing::ValuesIn(kApplications),
                          [](const testing::TestParamInfo<WaylandApplication>& info) {

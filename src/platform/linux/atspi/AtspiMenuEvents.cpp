@@ -27,6 +27,9 @@ MenuEventKind menuEventKindOf(std::string_view type, int detail1, AtspiRole sour
     if ((type == "object:state-changed:selected" || type == "object:state-changed:focused") && on &&
         isMenuItem(source) && isMenu(parent))
         return MenuEventKind::itemHighlighted;
+    // The pointer left the item (GTK), or another item took the highlight.
+    if (type == "object:state-changed:selected" && !on && isMenuItem(source) && isMenu(parent))
+        return MenuEventKind::itemUnhighlighted;
     if (type == "object:state-changed:showing" && on && isMenuItem(source) && isMenu(parent))
         return MenuEventKind::itemShown;
     return MenuEventKind::none;

@@ -17,7 +17,15 @@
 
 namespace quoddle {
 
-enum class MenuEventKind { none, menuShown, submenuShown, menuHidden, itemHighlighted, itemShown };
+enum class MenuEventKind {
+    none,
+    menuShown,
+    submenuShown,
+    menuHidden,
+    itemHighlighted,
+    itemUnhighlighted,
+    itemShown
+};
 
 // The source's role and its parent's (none when it has no parent).
 MenuEventKind menuEventKindOf(std::string_view type, int detail1, AtspiRole source,

@@ -177,9 +177,11 @@ void AtspiEventHub::handleMenuEvent(const QueuedEvent& event, AtspiRole role, Pr
     case MenuEventKind::submenuShown:
         menus.itemHighlighted(tree_.menuElement(parent.get()), tree_.objectElement(source));
         menus.menuShown(tree_.menuElement(source));
+        if (menuShown_) menuShown_(pid);
         return;
     case MenuEventKind::menuShown:
         menus.menuShown(tree_.menuElement(source));
+        if (menuShown_) menuShown_(pid);
         return;
     case MenuEventKind::menuHidden:
         // The input that closed the menu reached the X server before the toolkit's event did: read it now.
@@ -188,6 +190,11 @@ void AtspiEventHub::handleMenuEvent(const QueuedEvent& event, AtspiRole role, Pr
         return;
     case MenuEventKind::itemHighlighted:
         menus.itemHighlighted(tree_.menuElement(parent.get()), tree_.objectElement(source));
+        return;
+    case MenuEventKind::itemUnhighlighted:
+        // Whether a click came first decides what the highlight's end means.
+        if (drainInput_) drainInput_();
+        menus.itemUnhighlighted(tree_.objectElement(source));
         return;
     case MenuEventKind::itemShown:
         menus.itemShown(tree_.menuElement(parent.get()), tree_.objectElement(source));

@@ -64,6 +64,15 @@ public:
     ax::Result<ax::ObserverRef> createObserver(ProcessId pid, ax::ObserverCallback callback);
     // Input that may close menus, from the input monitor.
     void menuInput(const MenuInput& input);
+    // Input only the application's menus may have had (where the compositor tells the button over its
+    // windows), and whether it has menus open.
+    void menuInputOf(ProcessId pid, const MenuInput& input) { menusOf(pid).input(input); }
+    bool menusOpen(ProcessId pid) const {
+        auto found = menus_.find(pid);
+        return found != menus_.end() && found->second->anyOpen();
+    }
+    // Told when a menu of the application opens.
+    void setMenuShownHandler(std::function<void(ProcessId)> handler) { menuShown_ = std::move(handler); }
     // Quoddle's own press of a menu item is recorded by the palette: the toolkit's answer to it is not a
     // choice of the user's.
     void ownPressStarted(ProcessId pid);
@@ -108,6 +117,7 @@ private:
     std::map<ProcessId, std::chrono::steady_clock::time_point> ignoreMenusUntil_;
     std::function<void()> applicationsChanged_;
     std::function<void(const ax::ElementRef&)> selectionReported_;
+    std::function<void(ProcessId)> menuShown_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

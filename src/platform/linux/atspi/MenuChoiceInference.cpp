@@ -39,7 +39,7 @@ void MenuChoiceInference::menuShown(const ax::ElementRef& menu) {
     closeLeftSubmenus();
     if (open_.empty() && hidden_.empty()) {
         // A new menu session: earlier highlights say nothing about it.
-        lastItem_ = lastItemMenu_ = nullptr;
+        lastItem_ = lastItemMenu_ = highlightedNow_ = nullptr;
         itemExtents_.clear();
     }
     open_.push_back({menu, nullptr, ++openings_});
@@ -53,7 +53,10 @@ void MenuChoiceInference::menuHidden(const ax::ElementRef& menu) {
     OpenMenu* open = find(open_, menu);
     if (!open) return;
     // The first hide of a cascade: what the user did last is what closed the menus.
-    if (hidden_.empty()) closingInput_ = lastInput_;
+    if (hidden_.empty()) {
+        closingInput_ = lastInput_;
+        closedOnHighlighted_ = inputSinceHighlight_ && highlightedNow_ && highlightedNow_ == lastItem_;
+    }
     hidden_.push_back(*open);
     std::erase_if(open_, [&](const OpenMenu& m) { return m.menu == menu; });
     if (open_.empty()) decide();
@@ -71,7 +74,15 @@ void MenuChoiceInference::itemHighlighted(const ax::ElementRef& menu, const ax::
     if (hooks_.opensSubmenu && hooks_.opensSubmenu(item)) return;
     lastItem_ = item;
     lastItemMenu_ = menu;
+    highlightedNow_ = item;
+    inputSinceHighlight_ = false;
     noteExtents(item);
+}
+
+void MenuChoiceInference::itemUnhighlighted(const ax::ElementRef& item) {
+    // After a click GTK takes the highlight off the item it activates: only a highlight gone before any
+    // input is the pointer leaving the item.
+    if (item && item == highlightedNow_ && !inputSinceHighlight_) highlightedNow_ = nullptr;
 }
 
 void MenuChoiceInference::itemShown(const ax::ElementRef& menu, const ax::ElementRef& item) {
@@ -87,6 +98,7 @@ void MenuChoiceInference::input(const MenuInput& input) {
     // Kept also while no menu is known to be open: input reaches Quoddle before the toolkit's events about
     // what the input did.
     lastInput_ = input;
+    inputSinceHighlight_ = true;
 }
 
 std::optional<std::pair<ax::ElementRef, ax::ElementRef>>
@@ -94,8 +106,12 @@ MenuChoiceInference::choice(const std::vector<OpenMenu>& closing) const {
     if (!closingInput_) return std::nullopt;
     const MenuInput& input = *closingInput_;
     if (input.kind == MenuInput::Kind::buttonRelease) {
+        if (!input.at) {
+            if (closedOnHighlighted_) return std::pair{lastItemMenu_, lastItem_};
+            return std::nullopt;
+        }
         for (auto it = itemExtents_.rbegin(); it != itemExtents_.rend(); ++it)
-            if (it->first == lastItem_ && contains(it->second, input.at))
+            if (it->first == lastItem_ && contains(it->second, *input.at))
                 return std::pair{lastItemMenu_, lastItem_};
         return std::nullopt;
     }

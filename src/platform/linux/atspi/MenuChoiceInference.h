@@ -30,7 +30,10 @@ namespace quoddle {
 struct MenuInput {
     enum class Kind { buttonPress, buttonRelease, keyPress };
     Kind kind = Kind::keyPress;
-    Point at;        // buttons: the pointer, in event coordinates
+    // Buttons: the pointer, in event coordinates. None where the button is told but not where the menus
+    // are (Wayland windows): a release then chooses the item highlighted last, as menus highlight the
+    // item under the pointer.
+    std::optional<Point> at;
     std::string key; // keys: "Return", "KP_Enter", "space", "Escape", or one lower-case character
 };
 
@@ -56,10 +59,13 @@ public:
     // The caller first hands over all input received up to now: it is what closed the menu.
     void menuHidden(const ax::ElementRef& menu);
     void itemHighlighted(const ax::ElementRef& menu, const ax::ElementRef& item);
+    void itemUnhighlighted(const ax::ElementRef& item);
     // An item of an open menu is on screen now (GTK places a submenu's items only when its popup maps,
     // some time after the menu reported itself open).
     void itemShown(const ax::ElementRef& menu, const ax::ElementRef& item);
     void input(const MenuInput& input);
+    // Whether a menu is open, or hidden while the choice is not yet decided.
+    bool anyOpen() const { return !open_.empty() || !hidden_.empty(); }
 
     // What a menu reports as its selected children: the item highlighted last in it.
     std::vector<ax::ElementRef> selectedChildren(const ax::ElementRef& menu) const;
@@ -91,6 +97,11 @@ private:
     std::vector<std::pair<ax::ElementRef, Rect>> itemExtents_;
     std::optional<MenuInput> lastInput_;
     std::optional<MenuInput> closingInput_; // the last input when the first menu of a cascade hid
+    // For a release with no place: whether the leaf highlighted last still was when the menus hid, and the
+    // input came after it was highlighted (not, say, the release of the click that opened the menu).
+    ax::ElementRef highlightedNow_;
+    bool inputSinceHighlight_ = false;
+    bool closedOnHighlighted_ = false;
 };
 
 } // namespace quoddle

@@ -58,7 +58,8 @@ std::string keyOf(const std::vector<Node>& path, std::size_t from = 0) {
 // Replays one recording through the classifier and the inference, emulating the core's reading of
 // the selected children and its recording on menuItemSelected.
 struct Replay {
-    explicit Replay(const fs::path& file) {
+    // `asOnWayland`: the input as a Wayland window's menus give it, the buttons with no place and no keys.
+    explicit Replay(const fs::path& file, bool asOnWayland = false) {
         std::ifstream in(file);
         std::vector<std::string> lines;
         for (std::string line; std::getline(in, line);)
@@ -109,13 +110,15 @@ struct Replay {
         static const std::regex button(R"re(# input button-(press|release) \d+ at (\d+),(\d+).*)re");
         for (const std::string& line : lines) {
             if (std::regex_match(line, m, key)) {
+                if (asOnWayland) continue;
                 std::string name = m[1];
                 if (name.starts_with("alt+")) name.erase(0, 4);
                 inference->input({MenuInput::Kind::keyPress, {}, name});
             } else if (std::regex_match(line, m, button)) {
                 inference->input(
                     {m[1] == "press" ? MenuInput::Kind::buttonPress : MenuInput::Kind::buttonRelease,
-                     Point{std::stod(m[2]), std::stod(m[3])},
+                     asOnWayland ? std::nullopt
+                                 : std::optional<Point>(Point{std::stod(m[2]), std::stod(m[3])}),
                      {}});
             } else if (std::regex_match(line, m, event)) {
                 replay(m[2], std::stoi(m[3]), pathOf(m[5]));
@@ -133,6 +136,7 @@ struct Replay {
         const MenuEventKind kind = menuEventKindOf(type, detail1, *role, parentRole);
         if (kind == submenuShown || kind == itemHighlighted) inference->itemHighlighted(parentMenu, source);
         if (kind == itemShown) inference->itemShown(parentMenu, source);
+        if (kind == itemUnhighlighted) inference->itemUnhighlighted(source);
         if (kind == submenuShown || kind == menuShown) inference->menuShown(menu(keyOf(path)));
         if (kind == menuHidden) inference->menuHidden(menu(keyOf(path)));
     }
@@ -200,6 +204,25 @@ TEST(MenuChoiceInference, EveryRecordedChoiceIsLearnedAndNothingElse) {
         ++replayed;
     }
     EXPECT_EQ(replayed, 20u) << "the recordings in tests/platform/linux/fixtures";
+}
+
+// In Wayland windows the compositor tells the button but not where the menus are, and no keys: the choices
+// made with the mouse are still learned, and a click outside still chooses nothing.
+TEST(MenuChoiceInference, ClicksWithoutAPlaceChooseTheHighlightedItemAndCancelNothingElse) {
+    static const std::regex lastQuoted(R"re(# fixture .*"([^"]*)".*)re");
+    std::size_t byMouse = 0;
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(QUODDLE_SOURCE_DIR) / "tests/platform/linux/fixtures")) {
+        const std::string name = entry.path().stem().string();
+        Replay replay(entry.path(), true);
+        std::smatch described;
+        ASSERT_TRUE(std::regex_match(replay.description, described, lastQuoted)) << name;
+        const bool clicked = name.find("-by-mouse") != std::string::npos;
+        EXPECT_EQ(replay.learned, clicked ? described[1].str() : "") << name;
+        EXPECT_EQ(replay.opened, replay.closed) << name;
+        byMouse += clicked;
+    }
+    EXPECT_EQ(byMouse, 5u) << "the recordings made with the mouse";
 }
 
 } // namespace
