@@ -163,6 +163,13 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
                     [this](ProcessId pid) { return hub_.menusOpen(pid); },
                     [this](ProcessId pid, const MenuInput& input) { hub_.menuInputOf(pid, input); }});
             hub_.setMenuShownHandler([this](ProcessId pid) { waylandMenuButtons_->menuShown(pid); });
+            ui_.settings->setDesktopHelper(
+                {"Quoddle's GNOME Shell extension is on: the palette opens where the mouse button goes up",
+                 "Quoddle's GNOME Shell extension is off: in Wayland windows the palette opens a moment "
+                 "after a "
+                 "selection rests, not beside it, and Services items chosen in menus are not learned",
+                 "Turn On GNOME Shell Extension", [] { return GnomeShellHelper().running(); },
+                 [] { return GnomeShellHelper::turnOnExtension(); }});
         }
         serviceOutputs_.setKeylessRoute(
             {[this](ProcessId pid) { return waylandGestures_->isWaylandClient(pid); },

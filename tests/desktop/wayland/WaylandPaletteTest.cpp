@@ -447,6 +447,63 @@ TEST_P(WaylandButtonsTest, AServicesItemClickedInTheApplicationsMenuIsLearned) {
         << quoddle.historyText() << quoddle.log();
 }
 
+// GNOME Shell's extension off, as a new user may find it: Quoddle says so in its log and its settings
+// window, whose button turns it on.
+TEST(GnomeShellExtension, IsSaidToBeOffAndTheSettingsWindowTurnsItOn) {
+    if (!std::getenv("WAYLAND_DISPLAY") || !onGnome()) GTEST_SKIP() << "needs scripts/gnome-session";
+    TempFolder folder;
+    const auto helperAnswers = [&] {
+        return runToEnd({"gdbus", "call", "--session", "--dest", "org.quoddle.ShellHelper", "--object-path",
+                         "/org/quoddle/ShellHelper", "--method", "org.quoddle.ShellHelper.Pointer"},
+                        {}, folder.path())
+                   .status == 0;
+    };
+    // On again for the tests after this one, however this one ends.
+    struct TurnedBackOn {
+        std::function<void()> turnOn;
+        ~TurnedBackOn() { turnOn(); }
+    } turnedBackOn{[&] {
+        runToEnd({"gsettings", "set", "org.gnome.shell", "enabled-extensions", "['quoddle@quoddle.org']"}, {},
+                 folder.path());
+        waitFor(helperAnswers);
+    }};
+    // Installed but never turned on, as after installing the package.
+    ASSERT_EQ(runToEnd({"gsettings", "set", "org.gnome.shell", "enabled-extensions", "[]"}, {}, folder.path())
+                  .status,
+              0);
+    ASSERT_TRUE(waitFor([&] { return !helperAnswers(); })) << "the extension stays on";
+
+    Quoddle quoddle({}, {.asInstalled = true, .verbose = true});
+    ASSERT_TRUE(quoddle.ready()) << quoddle.log();
+    EXPECT_NE(quoddle.log().find("gnome-extensions enable quoddle@quoddle.org"), std::string::npos)
+        << quoddle.log();
+    Accessible window;
+    const auto helperLine = [&](const std::string& start) {
+        window.forgetCachedTree();
+        for (const Accessible& label : window.findAll(ATSPI_ROLE_LABEL, 16))
+            if (label.name().starts_with(start)) return true;
+        return false;
+    };
+    ASSERT_TRUE(waitFor([&] {
+        window = Accessible::application(quoddle.pid(), 2s).find(ATSPI_ROLE_FILLER, "Quoddle Settings", 0);
+        return window && window.showing();
+    })) << "no settings window at the first start";
+    EXPECT_TRUE(waitFor([&] { return helperLine("Quoddle's GNOME Shell extension is off"); }));
+    Accessible button;
+    ASSERT_TRUE(waitFor([&] {
+        window.forgetCachedTree();
+        return bool(button = window.find(ATSPI_ROLE_PUSH_BUTTON, "Turn On GNOME Shell Extension", 16));
+    }));
+    ASSERT_TRUE(button.doAction());
+    EXPECT_TRUE(waitFor(helperAnswers)) << "the extension was not turned on: " << [&] {
+        std::string lines;
+        for (const Accessible& label : window.findAll(ATSPI_ROLE_LABEL, 16))
+            lines += label.name() + "\n";
+        return lines;
+    }();
+    EXPECT_TRUE(waitFor([&] { return helperLine("Quoddle's GNOME Shell extension is on"); }, 8s));
+}
+
 // The Qt sample alone has a Services menu of its own.
 INSTANTIATE_TEST_SUITE_P(OnWayland, WaylandButtonsTest, testing::Values(kApplications[1]),
                          [](const testing::TestParamInfo<WaylandApplication>& info) {

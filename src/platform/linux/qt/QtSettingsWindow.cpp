@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -143,9 +144,20 @@ QtSettingsWindow::QtSettingsWindow(const QtApplicationTarget& application)
     auto* status = new QHBoxLayout;
     status->addWidget(accessibilityLabel_, 1);
     status->addWidget(accessibilityButton_);
+    // The label's text is its name for a screen reader: it says all there is.
+    helperLabel_ = new QLabel(this);
+    helperLabel_->setWordWrap(true);
+    helperButton_ = makeButton(QString(), *this);
+    QObject::connect(helperButton_, &QPushButton::clicked, this, [this] { turnOnDesktopHelper(); });
+    auto* helper = new QHBoxLayout;
+    helper->addWidget(helperLabel_, 1);
+    helper->addWidget(helperButton_);
+    helperLabel_->hide();
+    helperButton_->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
     layout->addLayout(status);
+    layout->addLayout(helper);
     resize(680, 460);
 }
 
@@ -231,9 +243,38 @@ QSpinBox* QtSettingsWindow::preferenceSpinBox(const std::string& key) const {
     return nullptr;
 }
 
+void QtSettingsWindow::setDesktopHelper(DesktopHelperRow helper) {
+    helper_ = std::move(helper);
+    helperButton_->setText(QString::fromStdString(helper_.buttonTitle));
+    helperLabel_->show();
+    refreshDesktopHelper();
+}
+
+bool QtSettingsWindow::refreshDesktopHelper() {
+    if (!helper_.running) return false;
+    const bool on = helper_.running();
+    helperLabel_->setText(QString::fromStdString(on ? helper_.onText : helper_.offText));
+    helperButton_->setVisible(!on);
+    return on;
+}
+
+void QtSettingsWindow::turnOnDesktopHelper() {
+    if (const std::optional<std::string> problem = helper_.turnOn()) {
+        helperLabel_->setText(QString::fromStdString(*problem));
+        return;
+    }
+    // The desktop starts it a moment later: look again until it answers, for a few seconds.
+    auto* again = new QTimer(this);
+    QObject::connect(again, &QTimer::timeout, this, [this, again, tries = 0]() mutable {
+        if (refreshDesktopHelper() || ++tries >= 20) again->deleteLater();
+    });
+    again->start(250);
+}
+
 void QtSettingsWindow::showEvent(QShowEvent* event) {
     refreshPreferences();
     refreshDesktopServices();
+    refreshDesktopHelper();
     QWidget::showEvent(event);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The settings window: a control for each of the preferences (stored the moment it changes), the history
 // as settings text (with Load and Apply), the shortcut definitions, the blacklist, the desktop services
-// found, and the accessibility state with a way to turn it on. Its buttons
+// found, and the accessibility state (and on GNOME's Wayland sessions Quoddle's Shell extension's) with a
+// way to turn it on. Its buttons
 // send the core's commands through the application object; closing the window only hides it.
 
 #include "platform/linux/qt/QtTextView.h"
@@ -10,6 +11,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +36,15 @@ struct DesktopServiceListing {
     std::string file;
 };
 
+// A helper of the desktop's that the palette needs in full (GNOME Shell's extension on Wayland): the
+// window says whether it is on and offers to turn it on.
+struct DesktopHelperRow {
+    std::string onText, offText, buttonTitle;
+    std::function<bool()> running;
+    // None when it was turned on, else what stands in the way, in words.
+    std::function<std::optional<std::string>()> turnOn;
+};
+
 class QtSettingsWindow : public QWidget {
 public:
     explicit QtSettingsWindow(const QtApplicationTarget& application);
@@ -47,6 +58,10 @@ public:
     // The preferences the General page edits; its controls show them from now on (and again whenever
     // the window is shown or refreshPreferences is called) and store every change at once.
     void setPreferences(UserDefaults& defaults);
+    // Shows the helper's row (hidden until this is called); refreshed whenever the window is shown.
+    void setDesktopHelper(DesktopHelperRow helper);
+    // Whether the helper is on.
+    bool refreshDesktopHelper();
     void refreshPreferences();
     QCheckBox* preferenceCheckBox(const std::string& key) const;
     QSpinBox* preferenceSpinBox(const std::string& key) const;
@@ -63,6 +78,8 @@ public:
     QPushButton& accessibilityButton() const { return *accessibilityButton_; }
     QLabel& accessibilityStatusLabel() const { return *accessibilityLabel_; }
     QTreeWidget& desktopServicesList() const { return *servicesList_; }
+    QLabel& desktopHelperLabel() const { return *helperLabel_; }
+    QPushButton& desktopHelperButton() const { return *helperButton_; }
     QPushButton& addToPaletteButton() const { return *addToPaletteButton_; }
     QPushButton& openServicesFolderButton() const { return *openFolderButton_; }
 
@@ -74,6 +91,7 @@ private:
     QWidget* makeDesktopServicesPage();
     void addSelectedServiceToPalette();
     void openServicesFolder();
+    void turnOnDesktopHelper();
 
     const QtApplicationTarget& application_;
     QTabWidget* tabs_ = nullptr;
@@ -81,6 +99,9 @@ private:
     QPushButton* applyButton_ = nullptr;
     QPushButton* accessibilityButton_ = nullptr;
     QLabel* accessibilityLabel_ = nullptr;
+    QLabel* helperLabel_ = nullptr;
+    QPushButton* helperButton_ = nullptr;
+    DesktopHelperRow helper_;
     QTreeWidget* servicesList_ = nullptr;
     QPushButton* addToPaletteButton_ = nullptr;
     QPushButton* openFolderButton_ = nullptr;

@@ -55,4 +55,25 @@ std::optional<Point> GnomeShellHelper::windowOrigin(ProcessId pid) const {
     return Point{double(x), double(y)};
 }
 
+std::optional<std::string> GnomeShellHelper::turnOnExtension() {
+    GErrorSlot error;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.out());
+    if (!bus) return std::string("there is no session bus");
+    // Turning an extension on may take the Shell a while (it loads and starts it).
+    Variant reply(g_dbus_connection_call_sync(bus, "org.gnome.Shell", "/org/gnome/Shell",
+                                              "org.gnome.Shell.Extensions", "EnableExtension",
+                                              g_variant_new("(s)", kExtension), G_VARIANT_TYPE("(b)"),
+                                              G_DBUS_CALL_FLAGS_NO_AUTO_START, 5000, nullptr, error.out()));
+    g_object_unref(bus);
+    if (!reply)
+        return std::string("GNOME Shell did not answer: ") + (error ? error.get()->message : "no reason");
+    gboolean turnedOn = FALSE;
+    g_variant_get(reply.get(), "(b)", &turnedOn);
+    if (!turnedOn)
+        return std::string(
+            "GNOME Shell has not found Quoddle's extension yet: log out and in again (it looks for "
+            "extensions as the session starts), then turn it on here");
+    return std::nullopt;
+}
+
 } // namespace quoddle

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 
 namespace quoddle {
 
@@ -30,6 +31,8 @@ public:
     // None while the extension is off, or the Shell does not answer in time.
     std::optional<PointerReading> pointer() const;
     std::optional<Point> windowOrigin(ProcessId pid) const;
+    // Asks GNOME Shell to turn the extension on for this user; none when it did, else why not, in words.
+    static std::optional<std::string> turnOnExtension();
 
 private:
     std::chrono::milliseconds deadline_;
