@@ -145,43 +145,7 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
                 keyboardLayout_, loginItems_,    ui_.interface()} {
     hub_.setApplicationsChangedHandler([this] { workspace_.applicationsChanged(); });
     waylandSession_ = currentWaylandSession();
-    if (waylandSession_) {
-        waylandGestures_ = std::make_unique<WaylandGestures>(
-            *waylandSession_, runLoop_, tree_, accessibility_, ui_.pointer, input_,
-            [this](ProcessId pid) { workspace_.activeProcessChanged(pid); });
-        hub_.setSelectionReportHandler(
-            [this](const ax::ElementRef& element) { waylandGestures_->selectionReported(element); });
-        if (waylandSession_->compositor == WaylandCompositor::gnome) {
-            waylandMenuButtons_ = std::make_unique<WaylandMenuButtons>(
-                runLoop_,
-                WaylandMenuButtons::Hooks{
-                    [] { return GnomeShellHelper().pointer(); },
-                    // X tells the active window only among its own: not an X window's menus.
-                    [this](ProcessId pid) {
-                        return waylandGestures_->isWaylandClient(pid) || activeWindow_.activePid() != pid;
-                    },
-                    [this](ProcessId pid) { return hub_.menusOpen(pid); },
-                    [this](ProcessId pid, const MenuInput& input) { hub_.menuInputOf(pid, input); }});
-            hub_.setMenuShownHandler([this](ProcessId pid) { waylandMenuButtons_->menuShown(pid); });
-            ui_.settings->setDesktopHelper(
-                {"Quoddle's GNOME Shell extension is on: the palette opens where the mouse button goes up",
-                 "Quoddle's GNOME Shell extension is off: in Wayland windows the palette opens a moment "
-                 "after a "
-                 "selection rests, not beside it, and Services items chosen in menus are not learned",
-                 "Turn On GNOME Shell Extension", [] { return GnomeShellHelper().running(); },
-                 [] { return GnomeShellHelper::turnOnExtension(); }});
-        }
-        serviceOutputs_.setKeylessRoute(
-            {[this](ProcessId pid) { return waylandGestures_->isWaylandClient(pid); },
-             [this](ProcessId pid, const std::string& text) { return editSelection(pid, text); },
-             xClipboardReachesWaylandWindows(waylandSession_->compositor)
-                 ? std::function<void(const std::string&)>()
-                 : [this](const std::string& text) {
-                       if (!WaylandClipboard::copy(text))
-                           appServices_.log(
-                               "the copy reaches X windows only: wl-copy (wl-clipboard) is missing or failed");
-                   }});
-    }
+    if (waylandSession_) takeWaylandRoute();
     preferencesSave_ = std::make_unique<QTimer>();
     preferencesSave_->setSingleShot(true);
     preferencesSave_->setInterval(kPreferencesSaveDelay);
@@ -203,6 +167,45 @@ LinuxDesktop::LinuxDesktop(DisplayHandle display)
             return listing;
         },
         serviceCatalog_.directories().empty() ? std::string() : serviceCatalog_.directories().front());
+}
+
+// No client sees the pointer's buttons in Wayland windows, nor can post keys there: what stands in for
+// them on this compositor.
+void LinuxDesktop::takeWaylandRoute() {
+    waylandGestures_ = std::make_unique<WaylandGestures>(
+        *waylandSession_, runLoop_, tree_, accessibility_, ui_.pointer, input_,
+        [this](ProcessId pid) { workspace_.activeProcessChanged(pid); });
+    hub_.setSelectionReportHandler(
+        [this](const ax::ElementRef& element) { waylandGestures_->selectionReported(element); });
+    if (waylandSession_->compositor == WaylandCompositor::gnome) {
+        waylandMenuButtons_ = std::make_unique<WaylandMenuButtons>(
+            runLoop_, WaylandMenuButtons::Hooks{
+                          [] { return GnomeShellHelper().pointer(); },
+                          // X tells the active window only among its own: not an X window's menus.
+                          [this](ProcessId pid) {
+                              return waylandGestures_->isWaylandClient(pid) ||
+                                     activeWindow_.activePid() != pid;
+                          },
+                          [this](ProcessId pid) { return hub_.menusOpen(pid); },
+                          [this](ProcessId pid, const MenuInput& input) { hub_.menuInputOf(pid, input); }});
+        hub_.setMenuShownHandler([this](ProcessId pid) { waylandMenuButtons_->menuShown(pid); });
+        ui_.settings->setDesktopHelper(
+            {"Quoddle's GNOME Shell extension is on: the palette opens where the mouse button goes up",
+             "Quoddle's GNOME Shell extension is off: in Wayland windows the palette opens a moment after "
+             "a selection rests, not beside it, and Services items chosen in menus are not learned",
+             "Turn On GNOME Shell Extension", [] { return GnomeShellHelper().running(); },
+             [] { return GnomeShellHelper::turnOnExtension(); }});
+    }
+    serviceOutputs_.setKeylessRoute(
+        {[this](ProcessId pid) { return waylandGestures_->isWaylandClient(pid); },
+         [this](ProcessId pid, const std::string& text) { return editSelection(pid, text); },
+         xClipboardReachesWaylandWindows(waylandSession_->compositor)
+             ? std::function<void(const std::string&)>()
+             : [this](const std::string& text) {
+                   if (!WaylandClipboard::copy(text))
+                       appServices_.log(
+                           "the copy reaches X windows only: wl-copy (wl-clipboard) is missing or failed");
+               }});
 }
 
 LinuxDesktop::~LinuxDesktop() {

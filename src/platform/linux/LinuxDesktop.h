@@ -60,6 +60,7 @@ public:
     QtInterface& ui() { return ui_; }
 
 private:
+    void takeWaylandRoute();
     void input(const InputEvent& event);
     void menuInput(const InputEvent& event);
     void openAccessibilitySettings();
